@@ -27,12 +27,15 @@ public:
     virtual bool IsReadOnly() const = 0;
     // For messages: the image path or device name.
     virtual std::string Name() const = 0;
+    // True for a block device the kernel reports as removable (/sys/.../removable).
+    virtual bool IsRemovable() const { return false; }
 };
 
 enum class DeviceAccess { ReadOnly, ReadWrite };
 
 // Opens an image file or a block device. A block device is opened with O_EXCL
-// and refused when it is mounted. ReadWrite falls back to nothing: a file that
+// and refused when it is mounted. ReadWrite also takes an exclusive flock on the
+// image or device, so two writers never share one volume (EBUSY otherwise). ReadWrite falls back to nothing: a file that
 // cannot be opened for writing fails with EACCES/EROFS (the caller may retry
 // ReadOnly). On failure answers null and sets `error` to a message.
 std::unique_ptr<BlockDevice> OpenBlockDevice(const std::string& path, DeviceAccess access, std::string& error);

@@ -38,6 +38,9 @@ constexpr REGSAM KEY_READ = 0x20019;
 constexpr REGSAM KEY_WRITE = 0x20006;
 constexpr REGSAM KEY_ALL_ACCESS = 0xF003F;
 
+// A handle whose key another caller deleted.
+constexpr DWORD ERROR_KEY_DELETED = 1018;
+
 constexpr DWORD REG_OPTION_NON_VOLATILE = 0;
 constexpr DWORD REG_CREATED_NEW_KEY = 1;
 constexpr DWORD REG_OPENED_EXISTING_KEY = 2;
@@ -48,14 +51,21 @@ LSTATUS RegCreateKeyExA(HKEY key, const char* subKey, DWORD reserved, char* clas
 LSTATUS RegOpenKeyExA(HKEY key, const char* subKey, DWORD options, REGSAM desired, HKEY* result);
 // Two-call size protocol: data null gives the size in *dataSize; a buffer too
 // small answers ERROR_MORE_DATA with the needed size. String data include their
-// terminator(s) in the size.
+// terminator(s) in the size. A missing value answers ERROR_FILE_NOT_FOUND; a
+// damaged store ERROR_BADDB.
 LSTATUS RegQueryValueExA(HKEY key, const char* valueName, DWORD* reserved, DWORD* type, BYTE* data,
                          DWORD* dataSize);
+// String values (REG_SZ, REG_EXPAND_SZ, REG_MULTI_SZ) are stored terminated
+// even when the writer left the terminator out, so readers never run past the
+// data. REG_DWORD data must be 4 bytes (ERROR_INVALID_PARAMETER otherwise).
 LSTATUS RegSetValueExA(HKEY key, const char* valueName, DWORD reserved, DWORD type, const BYTE* data,
                        DWORD dataSize);
 LSTATUS RegDeleteValueA(HKEY key, const char* valueName);
-// Deletes a key that has no subkeys.
+// Deletes a key that has no subkeys (ERROR_ACCESS_DENIED when it has some).
 LSTATUS RegDeleteKeyA(HKEY key, const char* subKey);
+// Deletes a key with all its subkeys and values, in one transaction. A null
+// subKey deletes the subkeys and values of key itself, leaving key.
+LSTATUS RegDeleteTreeA(HKEY key, const char* subKey);
 LSTATUS RegEnumKeyExA(HKEY key, DWORD index, char* name, DWORD* nameSize, DWORD* reserved, char* className,
                       DWORD* classSize, void* lastWriteTime);
 LSTATUS RegEnumValueA(HKEY key, DWORD index, char* valueName, DWORD* valueNameSize, DWORD* reserved,

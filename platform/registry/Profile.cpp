@@ -35,8 +35,8 @@ HKEY OpenSection(const char* section, OpenMode mode) {
     path += section;
     HKEY key = nullptr;
     LSTATUS status = mode == OpenMode::Create
-                         ? RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                           KEY_ALL_ACCESS, nullptr, &key, nullptr)
+                         ? RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, nullptr,
+                                           REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &key, nullptr)
                          : RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key);
     return status == ERROR_SUCCESS ? key : nullptr;
 }
@@ -102,7 +102,8 @@ BOOL WriteProfileInt(const char* section, const char* entry, int value) {
         return FALSE;
     }
     DWORD data = static_cast<DWORD>(value);
-    LSTATUS status = RegSetValueExA(key, entry, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data), sizeof(data));
+    LSTATUS status =
+        RegSetValueExA(key, entry, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data), sizeof(data));
     RegCloseKey(key);
     return status == ERROR_SUCCESS ? TRUE : FALSE;
 }

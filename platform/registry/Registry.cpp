@@ -199,7 +199,9 @@ std::string RegistryFold(std::string_view name) {
     return folded;
 }
 
-std::string RegistryErrorDetail() { return t_errorDetail; }
+std::string RegistryErrorDetail() {
+    return t_errorDetail;
+}
 
 std::vector<uint8_t> NormaliseValueData(DWORD type, const BYTE* data, DWORD dataSize) {
     std::vector<uint8_t> stored(data, data + dataSize);
@@ -223,8 +225,8 @@ LSTATUS RegCreateKeyA(HKEY key, const char* subKey, HKEY* result) {
                            nullptr);
 }
 
-LSTATUS RegCreateKeyExA(HKEY key, const char* subKey, DWORD, char*, DWORD, REGSAM desired, void*, HKEY* result,
-                        DWORD* disposition) {
+LSTATUS RegCreateKeyExA(HKEY key, const char* subKey, DWORD, char*, DWORD, REGSAM desired, void*,
+                        HKEY* result, DWORD* disposition) {
     if (result == nullptr) {
         return ERROR_INVALID_PARAMETER;
     }
@@ -328,9 +330,10 @@ LSTATUS RegSetValueExA(HKEY key, const char* valueName, DWORD, DWORD type, const
     std::vector<uint8_t> stored = NormaliseValueData(type, data, dataSize);
     return Guard(TransactionKind::Write, [&](sqlite3* db) {
         int64_t id = ResolveExisting(db, key);
-        SqliteStatement upsert(db,
-                               "INSERT INTO vals(key, name, folded, type, data) VALUES(?, ?, ?, ?, ?) "
-                               "ON CONFLICT(key, folded) DO UPDATE SET type = excluded.type, data = excluded.data");
+        SqliteStatement upsert(
+            db,
+            "INSERT INTO vals(key, name, folded, type, data) VALUES(?, ?, ?, ?, ?) "
+            "ON CONFLICT(key, folded) DO UPDATE SET type = excluded.type, data = excluded.data");
         upsert.Bind(1, id).Bind(2, name).Bind(3, RegistryFold(name)).Bind(4, type);
         upsert.BindBlob(5, stored.data(), stored.size()).Step();
     });
@@ -346,7 +349,10 @@ LSTATUS RegDeleteValueA(HKEY key, const char* valueName) {
     std::string name = valueName != nullptr ? valueName : "";
     return Guard(TransactionKind::Write, [&](sqlite3* db) {
         int64_t id = ResolveExisting(db, key);
-        SqliteStatement(db, "DELETE FROM vals WHERE key = ? AND folded = ?").Bind(1, id).Bind(2, RegistryFold(name)).Step();
+        SqliteStatement(db, "DELETE FROM vals WHERE key = ? AND folded = ?")
+            .Bind(1, id)
+            .Bind(2, RegistryFold(name))
+            .Step();
         if (sqlite3_changes(db) == 0) {
             throw RegFailure{static_cast<LSTATUS>(ERROR_FILE_NOT_FOUND)};
         }
@@ -450,7 +456,8 @@ LSTATUS RegEnumValueA(HKEY key, DWORD index, char* valueName, DWORD* valueNameSi
     std::vector<uint8_t> stored;
     LSTATUS status = Guard(TransactionKind::Read, [&](sqlite3* db) {
         int64_t id = ResolveExisting(db, key);
-        SqliteStatement list(db, "SELECT name, type, data FROM vals WHERE key = ? ORDER BY rowid LIMIT 1 OFFSET ?");
+        SqliteStatement list(
+            db, "SELECT name, type, data FROM vals WHERE key = ? ORDER BY rowid LIMIT 1 OFFSET ?");
         list.Bind(1, id).Bind(2, static_cast<int64_t>(index));
         if (!list.Step()) {
             throw RegFailure{static_cast<LSTATUS>(ERROR_NO_MORE_ITEMS)};

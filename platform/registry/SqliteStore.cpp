@@ -26,7 +26,9 @@ SqliteStatement::SqliteStatement(sqlite3* db, const char* sql) : m_db(db) {
     }
 }
 
-SqliteStatement::~SqliteStatement() { sqlite3_finalize(m_stmt); }
+SqliteStatement::~SqliteStatement() {
+    sqlite3_finalize(m_stmt);
+}
 
 SqliteStatement& SqliteStatement::Bind(int index, int64_t value) {
     int rc = sqlite3_bind_int64(m_stmt, index, value);
@@ -77,7 +79,9 @@ void SqliteStatement::Reset() {
     sqlite3_clear_bindings(m_stmt);
 }
 
-int64_t SqliteStatement::Int(int column) const { return sqlite3_column_int64(m_stmt, column); }
+int64_t SqliteStatement::Int(int column) const {
+    return sqlite3_column_int64(m_stmt, column);
+}
 
 std::string SqliteStatement::Text(int column) const {
     const auto* text = sqlite3_column_text(m_stmt, column);
@@ -91,7 +95,9 @@ std::vector<uint8_t> SqliteStatement::Blob(int column) const {
     return data == nullptr ? std::vector<uint8_t>() : std::vector<uint8_t>(data, data + size);
 }
 
-bool SqliteStatement::IsNull(int column) const { return sqlite3_column_type(m_stmt, column) == SQLITE_NULL; }
+bool SqliteStatement::IsNull(int column) const {
+    return sqlite3_column_type(m_stmt, column) == SQLITE_NULL;
+}
 
 void SqliteExec(sqlite3* db, const char* sql) {
     char* error = nullptr;
@@ -111,7 +117,9 @@ SqliteStore::~SqliteStore() {
     Close();
 }
 
-std::string SqliteStore::Path() const { return TarvoHomePath(m_fileName); }
+std::string SqliteStore::Path() const {
+    return TarvoHomePath(m_fileName);
+}
 
 void SqliteStore::Close() {
     // A connection inherited through fork belongs to the parent: leave it alone.
@@ -129,17 +137,19 @@ void SqliteStore::OpenIfNeeded() {
     }
     Close();
     sqlite3* db = nullptr;
-    int rc = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
-                             nullptr);
+    int rc = sqlite3_open_v2(path.c_str(), &db,
+                             SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
     if (rc != SQLITE_OK) {
-        std::string message = "cannot open " + path + ": " + (db != nullptr ? sqlite3_errmsg(db) : sqlite3_errstr(rc));
+        std::string message =
+            "cannot open " + path + ": " + (db != nullptr ? sqlite3_errmsg(db) : sqlite3_errstr(rc));
         sqlite3_close_v2(db);
         throw SqliteError(rc, message);
     }
     try {
         sqlite3_busy_timeout(db, 10000);
         SqliteExec(db, "PRAGMA journal_mode=WAL");
-        SqliteExec(db, m_durability == Durability::Full ? "PRAGMA synchronous=FULL" : "PRAGMA synchronous=NORMAL");
+        SqliteExec(
+            db, m_durability == Durability::Full ? "PRAGMA synchronous=FULL" : "PRAGMA synchronous=NORMAL");
         SqliteExec(db, "BEGIN IMMEDIATE");
         try {
             SqliteExec(db, m_schema.c_str());

@@ -32,8 +32,9 @@ TEST_F(ProfileTest, ValuesOfTheWrongTypeReadAsTheDefault) {
     EXPECT_EQ(GetProfileString("Settings", "WindowPos", "dflt"), "dflt");
 
     HKEY key = nullptr;
-    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Tarvo\\Tarvo Defrag\\Settings", 0, KEY_ALL_ACCESS, &key),
-              ERROR_SUCCESS);
+    ASSERT_EQ(
+        RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Tarvo\\Tarvo Defrag\\Settings", 0, KEY_ALL_ACCESS, &key),
+        ERROR_SUCCESS);
     const BYTE two[2] = {1, 2};
     ASSERT_EQ(RegSetValueExA(key, "DrawShadow", 0, REG_BINARY, two, 2), ERROR_SUCCESS);
     RegCloseKey(key);
@@ -69,13 +70,16 @@ TEST_F(ProfileTest, ProfileValuesLiveUnderTheApplicationKey) {
 TEST_F(ProfileTest, ValuesSurviveAProcessRestart) {
     int wrote = InChild([] {
         SetRegistryKey("Tarvo", "Tarvo Defrag");
-        return WriteProfileInt("Settings", "BlockSize", 13) && WriteProfileString("Settings", "WindowPos", "w") ? 0
-                                                                                                                 : 1;
+        return WriteProfileInt("Settings", "BlockSize", 13) &&
+                       WriteProfileString("Settings", "WindowPos", "w")
+                   ? 0
+                   : 1;
     });
     ASSERT_EQ(wrote, 0);
     int read = InChild([] {
         SetRegistryKey("Tarvo", "Tarvo Defrag");
-        return GetProfileInt("Settings", "BlockSize", 9) == 13 && GetProfileString("Settings", "WindowPos") == "w"
+        return GetProfileInt("Settings", "BlockSize", 9) == 13 &&
+                       GetProfileString("Settings", "WindowPos") == "w"
                    ? 0
                    : 1;
     });
@@ -110,7 +114,8 @@ TEST_F(ProfileTest, ConcurrentWritersOfOneKeyLoseNothing) {
     for (int writer = 0; writer < kWriters; ++writer) {
         for (int i = 0; i < kValuesEach; ++i) {
             std::string name = "W" + std::to_string(writer) + "_" + std::to_string(i);
-            ASSERT_EQ(GetProfileInt("Shared", name.c_str(), -1), static_cast<UINT>(writer * 1000 + i)) << name;
+            ASSERT_EQ(GetProfileInt("Shared", name.c_str(), -1), static_cast<UINT>(writer * 1000 + i))
+                << name;
         }
     }
     EXPECT_EQ(GetProfileInt("Shared", "Parent", 0), 1u);

@@ -39,7 +39,8 @@ TEST_F(RegistryTest, StringsWrittenWithoutTerminatorReadBackTerminated) {
     HKEY key = nullptr;
     ASSERT_EQ(RegCreateKeyA(HKEY_CURRENT_USER, "Software\\T", &key), ERROR_SUCCESS);
     ASSERT_EQ(RegSetValueExA(key, "S", 0, REG_SZ, reinterpret_cast<const BYTE*>("abc"), 3), ERROR_SUCCESS);
-    ASSERT_EQ(RegSetValueExA(key, "M", 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>("a\0b"), 3), ERROR_SUCCESS);
+    ASSERT_EQ(RegSetValueExA(key, "M", 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>("a\0b"), 3),
+              ERROR_SUCCESS);
     DWORD size = 0;
     ASSERT_EQ(RegQueryValueExA(key, "S", nullptr, nullptr, nullptr, &size), ERROR_SUCCESS);
     EXPECT_EQ(size, 4u);
@@ -48,15 +49,16 @@ TEST_F(RegistryTest, StringsWrittenWithoutTerminatorReadBackTerminated) {
     ASSERT_EQ(RegQueryValueExA(key, "M", nullptr, nullptr, multi, &size), ERROR_SUCCESS);
     EXPECT_EQ(std::string(reinterpret_cast<char*>(multi), size), std::string("a\0b\0\0", 5));
     // A DWORD must be four bytes.
-    EXPECT_EQ(RegSetValueExA(key, "D", 0, REG_DWORD, reinterpret_cast<const BYTE*>("ab"), 2), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(RegSetValueExA(key, "D", 0, REG_DWORD, reinterpret_cast<const BYTE*>("ab"), 2),
+              ERROR_INVALID_PARAMETER);
     RegCloseKey(key);
 }
 
 TEST_F(RegistryTest, NamesCompareCaseInsensitivelyAndKeepTheirFirstSpelling) {
     HKEY key = nullptr;
     DWORD disposition = 0;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Tarvo\\Tarvo Defrag", 0, nullptr, 0, KEY_ALL_ACCESS,
-                              nullptr, &key, &disposition),
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Tarvo\\Tarvo Defrag", 0, nullptr, 0,
+                              KEY_ALL_ACCESS, nullptr, &key, &disposition),
               ERROR_SUCCESS);
     EXPECT_EQ(disposition, static_cast<DWORD>(REG_CREATED_NEW_KEY));
     ASSERT_EQ(SetString(key, "WindowPos", "1"), ERROR_SUCCESS);
@@ -64,8 +66,8 @@ TEST_F(RegistryTest, NamesCompareCaseInsensitivelyAndKeepTheirFirstSpelling) {
     RegCloseKey(key);
 
     HKEY again = nullptr;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "SOFTWARE\\tarvo\\TARVO DEFRAG", 0, nullptr, 0, KEY_ALL_ACCESS,
-                              nullptr, &again, &disposition),
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "SOFTWARE\\tarvo\\TARVO DEFRAG", 0, nullptr, 0,
+                              KEY_ALL_ACCESS, nullptr, &again, &disposition),
               ERROR_SUCCESS);
     EXPECT_EQ(disposition, static_cast<DWORD>(REG_OPENED_EXISTING_KEY));
     EXPECT_EQ(QueryString(again, "windowpos"), "2");
@@ -74,7 +76,8 @@ TEST_F(RegistryTest, NamesCompareCaseInsensitivelyAndKeepTheirFirstSpelling) {
     ASSERT_EQ(RegEnumValueA(again, 0, name, &nameSize, nullptr, nullptr, nullptr, nullptr), ERROR_SUCCESS);
     EXPECT_STREQ(name, "WindowPos");
     nameSize = sizeof(name);
-    EXPECT_EQ(RegEnumValueA(again, 1, name, &nameSize, nullptr, nullptr, nullptr, nullptr), ERROR_NO_MORE_ITEMS);
+    EXPECT_EQ(RegEnumValueA(again, 1, name, &nameSize, nullptr, nullptr, nullptr, nullptr),
+              ERROR_NO_MORE_ITEMS);
     RegCloseKey(again);
 
     HKEY parent = nullptr;

@@ -33,7 +33,8 @@ inline std::string QueryString(HKEY key, const char* name) {
         return "<missing>";
     }
     std::string data(size, '\0');
-    if (RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &size) != ERROR_SUCCESS) {
+    if (RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &size) !=
+        ERROR_SUCCESS) {
         return "<failed>";
     }
     return data.substr(0, data.find('\0'));

@@ -81,6 +81,9 @@ public:
     Lcn m_mftReservedEnd = 0;
 
     std::unique_ptr<CClusterBitmap> m_clusterBitmap;
+    // Set when registering a file found the extent start index corrupt; the
+    // analysis then ends with its internal-error report ("1113").
+    bool m_indexCorrupt = false;
 
     // --- map geometry and run state ---
     int m_blockSize = 9;         // block edge in pixels (BlockSize setting)

@@ -131,7 +131,6 @@ public:
     void SetAttempts(uint8_t attempts) { m_attempts = attempts; }
 
 private:
-    struct Walk;
     template <typename OnBreak>
     void WalkBreaks(bool stopAtFirst, OnBreak&& onBreak);
     uint32_t EndIndex() const;  // index of the terminator (first NextVcn of 0)

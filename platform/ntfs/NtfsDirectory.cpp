@@ -1,0 +1,222 @@
+// NtfsDirectory.cpp --- the directory tree: listings with long and 8.3 names, path lookup, file opens.
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/ntfs/NtfsVolume.h"
+
+namespace tarvo::platform {
+
+namespace {
+
+// One name ntfs_readdir delivered.
+struct RawName {
+    uint64_t record;
+    int nameType;
+    std::string name;
+};
+
+int CollectName(void* context, const ntfschar* name, const int nameLength, const int nameType, const s64,
+                const MFT_REF mref, const unsigned) {
+    auto& names = *static_cast<std::vector<RawName>*>(context);
+    char* text = nullptr;
+    if (ntfs_ucstombs(name, nameLength, &text, 0) < 0 || text == nullptr) {
+        return 0;  // a name we cannot convert is left out rather than mangled
+    }
+    std::string utf8(text);
+    std::free(text);
+    if (utf8 == "." || utf8 == "..") {
+        return 0;
+    }
+    names.push_back({MREF(mref), nameType, std::move(utf8)});
+    return 0;
+}
+
+bool EqualNoCase(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::toupper(static_cast<unsigned char>(x)) == std::toupper(static_cast<unsigned char>(y));
+           });
+}
+
+// Fills the attributes, time and size of `out` from an open inode.
+void DescribeInode(ntfs_inode* ni, DirectoryEntry& out) {
+    DWORD flags = le32_to_cpu(ni->flags) & 0x7FFF;
+    bool directory = (ni->mrec->flags & MFT_RECORD_IS_DIRECTORY) != 0;
+    if (directory) {
+        flags |= FILE_ATTRIBUTE_DIRECTORY;
+    }
+    out.attributes = flags != 0 ? flags : FILE_ATTRIBUTE_NORMAL;
+    uint64_t time = static_cast<uint64_t>(sle64_to_cpu(ni->last_data_change_time));
+    out.lastWriteTime.dwLowDateTime = static_cast<DWORD>(time);
+    out.lastWriteTime.dwHighDateTime = static_cast<DWORD>(time >> 32);
+    out.size = directory ? 0 : static_cast<uint64_t>(std::max<s64>(ni->data_size, 0));
+    out.id = ni->mft_no;
+}
+
+}  // namespace
+
+NTSTATUS CNtfsBackend::ListRecord(uint64_t directoryRecord, const std::vector<DirectoryEntry>*& out) {
+    auto cached = m_directories.find(directoryRecord);
+    if (cached != m_directories.end()) {
+        out = &cached->second;
+        return STATUS_SUCCESS;
+    }
+    ntfs_inode* dir = ntfs_inode_open(m_vol, directoryRecord);
+    if (dir == nullptr) {
+        return STATUS_OBJECT_PATH_NOT_FOUND;
+    }
+    if (!(dir->mrec->flags & MFT_RECORD_IS_DIRECTORY)) {
+        ntfs_inode_close(dir);
+        return STATUS_OBJECT_PATH_NOT_FOUND;
+    }
+    std::vector<RawName> names;
+    s64 position = 0;
+    int rc = ntfs_readdir(dir, &position, &names, CollectName);
+    ntfs_inode_close(dir);
+    if (rc != 0) {
+        return STATUS_FILE_CORRUPT_ERROR;
+    }
+    // The long names first; the DOS name of a record then becomes its short name.
+    std::vector<DirectoryEntry> entries;
+    std::map<uint64_t, size_t> byRecord;
+    for (const RawName& raw : names) {
+        if (raw.nameType == FILE_NAME_DOS || raw.record < kFirstOpenableRecord) {
+            continue;
+        }
+        DirectoryEntry entry;
+        entry.name = raw.name;
+        entry.id = raw.record;
+        byRecord.emplace(raw.record, entries.size());
+        entries.push_back(std::move(entry));
+    }
+    for (const RawName& raw : names) {
+        if (raw.nameType != FILE_NAME_DOS) {
+            continue;
+        }
+        auto it = byRecord.find(raw.record);
+        if (it != byRecord.end() && !EqualNoCase(entries[it->second].name, raw.name)) {
+            entries[it->second].shortName = raw.name;
+        }
+    }
+    std::vector<DirectoryEntry> described;
+    described.reserve(entries.size());
+    for (DirectoryEntry& entry : entries) {
+        ntfs_inode* ni = ntfs_inode_open(m_vol, entry.id);
+        if (ni == nullptr) {
+            continue;  // an index entry whose record does not open is not listed
+        }
+        DescribeInode(ni, entry);
+        ntfs_inode_close(ni);
+        described.push_back(std::move(entry));
+    }
+    auto inserted = m_directories.emplace(directoryRecord, std::move(described));
+    out = &inserted.first->second;
+    return STATUS_SUCCESS;
+}
+
+NTSTATUS CNtfsBackend::EntryForRecord(uint64_t record, DirectoryEntry& out) {
+    ntfs_inode* ni = ntfs_inode_open(m_vol, record);
+    if (ni == nullptr) {
+        return STATUS_OBJECT_NAME_NOT_FOUND;
+    }
+    DescribeInode(ni, out);
+    ntfs_inode_close(ni);
+    return STATUS_SUCCESS;
+}
+
+NTSTATUS CNtfsBackend::Resolve(std::string_view path, DirectoryEntry& out) {
+    if (path.empty()) {
+        out = DirectoryEntry{};
+        out.name = "";
+        return EntryForRecord(FILE_root, out);
+    }
+    uint64_t directory = FILE_root;
+    size_t start = 0;
+    while (true) {
+        size_t end = path.find('\\', start);
+        std::string_view component = path.substr(start, end == std::string_view::npos ? path.npos : end - start);
+        if (component.empty() || component == "." || component == ".." ||
+            component.find_first_of(std::string_view("/:*?\"<>|\0", 9)) != std::string_view::npos) {
+            return STATUS_OBJECT_NAME_INVALID;
+        }
+        const std::vector<DirectoryEntry>* entries = nullptr;
+        NTSTATUS status = ListRecord(directory, entries);
+        if (status != STATUS_SUCCESS) {
+            return STATUS_OBJECT_PATH_NOT_FOUND;
+        }
+        auto found = std::find_if(entries->begin(), entries->end(), [&](const DirectoryEntry& e) {
+            return EqualNoCase(e.name, component) || (!e.shortName.empty() && EqualNoCase(e.shortName, component));
+        });
+        if (found == entries->end()) {
+            return end == std::string_view::npos ? STATUS_OBJECT_NAME_NOT_FOUND : STATUS_OBJECT_PATH_NOT_FOUND;
+        }
+        if (end == std::string_view::npos) {
+            out = *found;
+            return STATUS_SUCCESS;
+        }
+        if (!(found->attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+            return STATUS_OBJECT_PATH_NOT_FOUND;
+        }
+        directory = found->id;
+        start = end + 1;
+    }
+}
+
+NTSTATUS CNtfsBackend::ListDirectory(std::string_view directoryPath, std::vector<DirectoryEntry>& out) {
+    std::lock_guard<std::recursive_mutex> lock(NtfsLibraryMutex());
+    DirectoryEntry directory;
+    NTSTATUS status = Resolve(directoryPath, directory);
+    if (status != STATUS_SUCCESS || !(directory.attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        return STATUS_OBJECT_PATH_NOT_FOUND;
+    }
+    const std::vector<DirectoryEntry>* entries = nullptr;
+    status = ListRecord(directory.id, entries);
+    if (status != STATUS_SUCCESS) {
+        return status;
+    }
+    out = *entries;
+    return STATUS_SUCCESS;
+}
+
+NTSTATUS CNtfsBackend::StatFile(std::string_view path, DirectoryEntry& out) {
+    std::lock_guard<std::recursive_mutex> lock(NtfsLibraryMutex());
+    return Resolve(path, out);
+}
+
+NTSTATUS CNtfsBackend::Openable(ntfs_inode* ni) const {
+    if (ni->mft_no < kFirstOpenableRecord) {
+        return STATUS_ACCESS_DENIED;
+    }
+    le32 flags = ni->flags;
+    if (flags & (FILE_ATTR_ENCRYPTED | FILE_ATTR_REPARSE_POINT)) {
+        return STATUS_ACCESS_DENIED;
+    }
+    // The runlist of a file with an attribute list spans several MFT records,
+    // which cannot be rewritten in one crash-safe step: such files stay put.
+    if (NInoAttrList(ni)) {
+        return STATUS_SHARING_VIOLATION;
+    }
+    return STATUS_SUCCESS;
+}
+
+NTSTATUS CNtfsBackend::OpenFile(std::string_view path, const FileOpenRequest&, FileId& out) {
+    std::lock_guard<std::recursive_mutex> lock(NtfsLibraryMutex());
+    DirectoryEntry entry;
+    NTSTATUS status = Resolve(path, entry);
+    if (status != STATUS_SUCCESS) {
+        return status;
+    }
+    ntfs_inode* ni = ntfs_inode_open(m_vol, entry.id);
+    if (ni == nullptr) {
+        return STATUS_OBJECT_NAME_NOT_FOUND;
+    }
+    status = Openable(ni);
+    ntfs_inode_close(ni);
+    if (status == STATUS_SUCCESS) {
+        out = entry.id;
+    }
+    return status;
+}
+
+}  // namespace tarvo::platform

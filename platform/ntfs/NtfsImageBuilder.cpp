@@ -1,0 +1,317 @@
+// NtfsImageBuilder.cpp --- building fragmented NTFS test images with ordinary, compressed and sparse files.
+#include "platform/ntfs/NtfsImageBuilder.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+#include "platform/blockio/BlockDevice.h"
+#include "platform/ntfs/NtfsDevice.h"
+#include "platform/ntfs/NtfsExternalCheck.h"
+#include "platform/ntfs/NtfsLib.h"
+#include "platform/ntfs/Sha256.h"
+
+namespace tarvo::platform {
+
+namespace {
+
+// splitmix64: small, seedable, the same on every platform.
+class Random {
+public:
+    explicit Random(uint64_t seed) : m_state(seed) {}
+    uint64_t Next() {
+        uint64_t z = (m_state += 0x9e3779b97f4a7c15ULL);
+        z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ULL;
+        z = (z ^ (z >> 27)) * 0x94d049bb133111ebULL;
+        return z ^ (z >> 31);
+    }
+    uint64_t Below(uint64_t n) { return n == 0 ? 0 : Next() % n; }
+
+private:
+    uint64_t m_state;
+};
+
+enum class Content { Random, Text };
+
+void Fill(std::vector<uint8_t>& bytes, Content content, Random& random) {
+    if (content == Content::Random) {
+        for (size_t i = 0; i < bytes.size(); i += 8) {
+            uint64_t v = random.Next();
+            std::memcpy(bytes.data() + i, &v, std::min<size_t>(8, bytes.size() - i));
+        }
+        return;
+    }
+    static const char* words[] = {"cluster ", "volume ", "extent ", "record ", "bitmap ", "sector ", "file ", "move "};
+    size_t i = 0;
+    while (i < bytes.size()) {
+        const char* w = words[random.Below(8)];
+        for (size_t k = 0; w[k] != 0 && i < bytes.size(); ++k) {
+            bytes[i++] = static_cast<uint8_t>(w[k]);
+        }
+        if (random.Below(12) == 0 && i < bytes.size()) {
+            bytes[i++] = '\n';
+        }
+    }
+}
+
+// A mounted volume being filled; every call is made under the library lock.
+class Filler {
+public:
+    Filler(ntfs_volume* vol, std::string& error) : m_vol(vol), m_error(error) {}
+
+    ntfs_inode* Create(uint64_t dirRecord, const std::string& name, mode_t type) {
+        ntfs_inode* dir = ntfs_inode_open(m_vol, dirRecord);
+        if (dir == nullptr) {
+            return Fail("cannot open a directory"), nullptr;
+        }
+        ntfschar* uname = nullptr;
+        int length = ntfs_mbstoucs(name.c_str(), &uname);
+        ntfs_inode* ni = length > 0 ? ntfs_create(dir, const_cpu_to_le32(0), uname, static_cast<u8>(length), type) : nullptr;
+        std::free(uname);
+        if (ni == nullptr) {
+            Fail("cannot create " + name);
+        }
+        ntfs_inode_close(dir);
+        return ni;
+    }
+
+    bool Write(ntfs_inode* ni, const std::vector<std::pair<uint64_t, std::vector<uint8_t>>>& pieces, uint64_t size) {
+        ntfs_attr* na = ntfs_attr_open(ni, AT_DATA, AT_UNNAMED, 0);
+        if (na == nullptr) {
+            return Fail("cannot open file data");
+        }
+        bool ok = true;
+        if (size > 0 && pieces.size() > 1) {
+            ok = ntfs_attr_truncate(na, static_cast<s64>(size)) == 0;  // the gaps stay holes
+        }
+        for (const auto& [offset, bytes] : pieces) {
+            size_t done = 0;
+            while (ok && done < bytes.size()) {
+                size_t n = std::min<size_t>(bytes.size() - done, 1 << 16);
+                ok = ntfs_attr_pwrite(na, static_cast<s64>(offset + done), static_cast<s64>(n), bytes.data() + done) ==
+                     static_cast<s64>(n);
+                done += n;
+            }
+        }
+        if (ok && na->data_flags & ATTR_COMPRESSION_MASK) {
+            ok = ntfs_attr_pclose(na) == 0;
+        }
+        ntfs_attr_close(na);
+        return ok ? true : Fail(std::string("cannot write file data: ") + std::strerror(errno));
+    }
+
+    bool Delete(uint64_t dirRecord, uint64_t record, const std::string& name) {
+        ntfs_inode* dir = ntfs_inode_open(m_vol, dirRecord);
+        ntfs_inode* ni = ntfs_inode_open(m_vol, record);
+        ntfschar* uname = nullptr;
+        int length = ntfs_mbstoucs(name.c_str(), &uname);
+        bool ok = dir != nullptr && ni != nullptr && length > 0 &&
+                  ntfs_delete(m_vol, nullptr, ni, dir, uname, static_cast<u8>(length)) == 0;
+        std::free(uname);
+        return ok ? true : Fail("cannot delete " + name);
+    }
+
+    bool Fail(const std::string& message) {
+        if (m_error.empty()) {
+            m_error = message;
+        }
+        return false;
+    }
+
+    ntfs_volume* m_vol;
+    std::string& m_error;
+};
+
+}  // namespace
+
+bool BuildNtfsImage(const NtfsImageSpec& spec, std::vector<ManifestEntry>& manifest, std::string& error) {
+    manifest.clear();
+    if (spec.size < (8ULL << 20) || spec.clusterSize < 512 || spec.clusterSize > 65536 ||
+        (spec.clusterSize & (spec.clusterSize - 1)) != 0) {
+        error = "the size must be at least 8M and the cluster size a power of two from 512 to 65536";
+        return false;
+    }
+    int fd = ::open(spec.path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0 || ::ftruncate(fd, static_cast<off_t>(spec.size)) != 0) {
+        error = spec.path + ": " + std::strerror(errno);
+        if (fd >= 0) {
+            ::close(fd);
+        }
+        return false;
+    }
+    ::close(fd);
+    std::string output;
+    int rc = RunCapturing({"mkntfs", "-F", "-f", "-q", "-c", std::to_string(spec.clusterSize), "-L", "TARVO", spec.path},
+                          output);
+    if (rc != 0) {
+        error = rc < 0 ? "mkntfs is not installed (package ntfs-3g)" : "mkntfs failed: " + output;
+        return false;
+    }
+    auto device = OpenBlockDevice(spec.path, DeviceAccess::ReadWrite, error);
+    if (!device) {
+        return false;
+    }
+    std::lock_guard<std::recursive_mutex> lock(NtfsLibraryMutex());
+    QuietNtfsLibrary();
+    NtfsDeviceState state;
+    state.device = device.get();
+    struct ntfs_device* dev = NewNtfsDevice(state);
+    ntfs_volume* vol = dev != nullptr ? ntfs_device_mount(dev, NTFS_MNT_NONE) : nullptr;
+    if (vol == nullptr) {
+        if (dev != nullptr) {
+            ntfs_device_free(dev);
+        }
+        error = spec.path + ": cannot mount the new volume";
+        return false;
+    }
+    ntfs_volume_get_free_space(vol);
+    NVolSetCompression(vol);
+    Filler filler(vol, error);
+    Random random(spec.seed);
+    const uint64_t cluster = vol->cluster_size;
+    bool ok = true;
+
+    auto makeDirectory = [&](const std::string& name, le32 extraFlags) -> uint64_t {
+        ntfs_inode* ni = filler.Create(FILE_root, name, S_IFDIR);
+        if (ni == nullptr) {
+            return 0;
+        }
+        if (extraFlags) {
+            ni->flags = static_cast<FILE_ATTR_FLAGS>(ni->flags | extraFlags);
+            ntfs_inode_mark_dirty(ni);
+        }
+        uint64_t record = ni->mft_no;
+        ntfs_inode_close(ni);
+        return record;
+    };
+    uint64_t dataDir = makeDirectory("DATA", 0);
+    uint64_t packedDir = spec.compressed > 0 ? makeDirectory("PACKED", FILE_ATTR_COMPRESSED) : 0;
+    ok = dataDir != 0 && (spec.compressed == 0 || packedDir != 0);
+
+    // The files to write: name, directory, content kind, size, sparse.
+    struct Planned {
+        std::string name;
+        uint64_t dir;
+        Content content;
+        uint64_t size;
+        bool sparse;
+        uint64_t record = 0;
+    };
+    std::vector<Planned> planned;
+    const uint64_t budget = spec.size * 3 / 10;
+    const uint64_t count = std::max<uint64_t>(1, spec.files + spec.compressed + spec.sparse);
+    const uint64_t average = std::max<uint64_t>(cluster, budget / count);
+    char name[32];
+    for (uint32_t i = 0; i < spec.files; ++i) {
+        std::snprintf(name, sizeof(name), "F%04u.BIN", i);
+        uint64_t size = i % 10 == 9 ? 200 + random.Below(300) : average / 4 + random.Below(average * 3 / 2);
+        planned.push_back({name, dataDir, Content::Random, size, false});
+    }
+    for (uint32_t i = 0; i < spec.compressed; ++i) {
+        std::snprintf(name, sizeof(name), "C%04u.TXT", i);
+        planned.push_back({name, packedDir, Content::Text, average / 2 + random.Below(average), false});
+    }
+    for (uint32_t i = 0; i < spec.sparse; ++i) {
+        std::snprintf(name, sizeof(name), "S%04u.DAT", i);
+        planned.push_back({name, dataDir, Content::Random, 64 * cluster + random.Below(average), true});
+    }
+    // Every file exists (its MFT record taken) before the volume is filled.
+    for (Planned& p : planned) {
+        ntfs_inode* ni = ok ? filler.Create(p.dir, p.name, S_IFREG) : nullptr;
+        ok = ni != nullptr;
+        if (ok) {
+            p.record = ni->mft_no;
+            ntfs_inode_close(ni);
+        }
+    }
+
+    if (ok && spec.fragmentation == Fragmentation::Deliberate) {
+        uint64_t fillerDir = makeDirectory("FILLER", 0);
+        uint64_t zone = static_cast<uint64_t>(vol->mft_zone_end - vol->mft_zone_start);
+        uint64_t reserve = zone + (1ULL << 20) / cluster;
+        uint64_t need = 0;
+        for (const Planned& p : planned) {
+            need += (p.size + cluster - 1) / cluster;
+        }
+        uint64_t region = need * 22 / 10;
+        uint64_t fillerClusters = std::max<uint64_t>(1, region / 16384);
+        std::vector<std::pair<uint64_t, std::string>> fillers;
+        std::vector<uint8_t> bytes(fillerClusters * cluster, 0x5A);
+        uint64_t used = 0;
+        while (ok && fillerDir != 0 && used < region && static_cast<uint64_t>(vol->free_clusters) > reserve + fillerClusters) {
+            std::snprintf(name, sizeof(name), "G%06zu.TMP", fillers.size());
+            ntfs_inode* ni = filler.Create(fillerDir, name, S_IFREG);
+            ok = ni != nullptr && filler.Write(ni, {{0, bytes}}, 0);
+            if (ni != nullptr) {
+                fillers.push_back({ni->mft_no, name});
+                ntfs_inode_close(ni);
+            }
+            used += fillerClusters;
+        }
+        // The rest of the data space in one file that stays, so new data can only go into the holes.
+        if (ok && static_cast<uint64_t>(vol->free_clusters) > reserve) {
+            uint64_t rest = static_cast<uint64_t>(vol->free_clusters) - reserve;
+            ntfs_inode* ni = filler.Create(fillerDir, "REST.TMP", S_IFREG);
+            std::vector<uint8_t> zeros(rest * cluster, 0);
+            ok = ni != nullptr && filler.Write(ni, {{0, zeros}}, 0);
+            if (ni != nullptr) {
+                ntfs_inode_close(ni);
+            }
+        }
+        for (size_t i = 0; ok && i < fillers.size(); i += 2) {
+            ok = filler.Delete(fillerDir, fillers[i].first, fillers[i].second);
+        }
+    }
+
+    for (Planned& p : planned) {
+        if (!ok) {
+            break;
+        }
+        std::vector<std::pair<uint64_t, std::vector<uint8_t>>> pieces;
+        std::vector<uint8_t> whole(p.size, 0);
+        if (p.sparse) {
+            // Three stretches of data with holes of at least 32 clusters around them.
+            uint64_t stretch = std::max<uint64_t>(cluster, p.size / 8) & ~(cluster - 1);
+            for (uint64_t offset : {uint64_t{0}, (p.size / 2) & ~(cluster - 1), p.size - stretch}) {
+                std::vector<uint8_t> bytes(stretch);
+                Fill(bytes, p.content, random);
+                std::memcpy(whole.data() + offset, bytes.data(), bytes.size());
+                pieces.push_back({offset, std::move(bytes)});
+            }
+        } else {
+            Fill(whole, p.content, random);
+            pieces.push_back({0, whole});
+        }
+        ntfs_inode* ni = ntfs_inode_open(vol, p.record);
+        ok = ni != nullptr && filler.Write(ni, pieces, p.size);
+        if (ni != nullptr) {
+            ntfs_inode_close(ni);
+        }
+        Sha256 sha;
+        sha.Update(whole.data(), whole.size());
+        std::string dirName = p.dir == dataDir ? "DATA" : "PACKED";
+        manifest.push_back({"\\" + dirName + "\\" + p.name, p.size, sha.HexDigest()});
+    }
+    if (ntfs_umount(vol, ::FALSE) != 0 && ok) {
+        ok = filler.Fail("cannot close the volume");
+    }
+    if (ok && device->Flush() != 0) {
+        ok = filler.Fail("cannot flush the image");
+    }
+    return ok;
+}
+
+std::string FormatManifest(const std::vector<ManifestEntry>& manifest) {
+    std::string text;
+    for (const ManifestEntry& e : manifest) {
+        text += e.sha256 + "  " + std::to_string(e.size) + "  " + e.path + "\n";
+    }
+    return text;
+}
+
+}  // namespace tarvo::platform

@@ -1,0 +1,93 @@
+// NtfsVolume.h --- the NTFS backend's class: one mounted libntfs-3g volume behind VolumeBackend.
+//
+// Every public method takes NtfsLibraryMutex() for its whole duration, so the
+// backend's own state (directory cache, run state) needs no lock of its own.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/blockio/BlockDevice.h"
+#include "platform/core/VolumeBackend.h"
+#include "platform/ntfs/NtfsDevice.h"
+#include "platform/ntfs/NtfsIntent.h"
+#include "platform/ntfs/NtfsLib.h"
+
+namespace tarvo::platform {
+
+// The first MFT record the backend lets anyone open; below it live the
+// volume's own files ($MFT, $LogFile, $Bitmap, $Extend, reserved records).
+constexpr uint64_t kFirstOpenableRecord = 24;
+
+// Per-cluster ownership found by walking every MFT record.
+struct ClusterAccounting {
+    std::vector<uint8_t> owned;  // one bit per cluster
+    uint64_t recordsWalked = 0;
+    uint64_t usedTwice = 0;
+    uint64_t ownedButFree = 0;   // owned by a record, clear in $Bitmap
+    uint64_t markedUnowned = 0;  // set in $Bitmap, owned by nothing (leaked)
+    uint64_t outsideVolume = 0;
+    std::vector<std::string> problems;  // first few, for the report
+};
+
+class CNtfsBackend final : public VolumeBackend {
+public:
+    // Mounts the volume on `device` (see OpenNtfsBackend for the checks).
+    static std::unique_ptr<CNtfsBackend> Open(std::unique_ptr<BlockDevice> device, std::string& error);
+    ~CNtfsBackend() override;
+
+    NTSTATUS GetVolumeInformation(VolumeInformation& out) override;
+    NTSTATUS GetDiskFreeSpace(DiskFreeSpace& out) override;
+    UINT GetDriveType() override;
+    FsctlResult GetNtfsVolumeData(NTFS_VOLUME_DATA_BUFFER& out) override;
+    FsctlResult GetVolumeBitmap(Lcn startingLcn, void* out, size_t outLength) override;
+    NTSTATUS ListDirectory(std::string_view directoryPath, std::vector<DirectoryEntry>& out) override;
+    NTSTATUS StatFile(std::string_view path, DirectoryEntry& out) override;
+    NTSTATUS OpenFile(std::string_view path, const FileOpenRequest& request, FileId& out) override;
+    FsctlResult GetRetrievalPointers(FileId file, Vcn startingVcn, void* out, size_t outLength) override;
+    FsctlResult MoveFile(FileId file, Vcn startingVcn, Lcn targetLcn, DWORD clusterCount) override;
+    NTSTATUS Flush() override;
+    bool CheckConsistency(std::string& report) override;
+
+private:
+    CNtfsBackend() = default;
+
+    // Directory tree (NtfsDirectory.cpp).
+    NTSTATUS ListRecord(uint64_t directoryRecord, const std::vector<DirectoryEntry>*& out);
+    NTSTATUS Resolve(std::string_view path, DirectoryEntry& out);
+    NTSTATUS EntryForRecord(uint64_t record, DirectoryEntry& out);
+
+    // Why a record may not be opened for extents or moves; STATUS_SUCCESS when it may.
+    NTSTATUS Openable(ntfs_inode* ni) const;
+
+    // Moves (NtfsMove.cpp).
+    NTSTATUS BeginRun();
+    NTSTATUS EndRun();
+    NTSTATUS SaveIntent(const std::vector<ClusterRun>& runs, const std::vector<uint64_t>& records);
+    int RecordImageOf(uint64_t record, RecordImage& out);
+    NTSTATUS CopyClusters(Lcn from, Lcn to, uint64_t count);
+    int FlushDevice();
+
+    // Repair after a crash (NtfsRepair.cpp).
+    static int RestoreTornRecords(BlockDevice& device, const NtfsIntent& intent);
+    NTSTATUS ReclaimLeakedClusters(const NtfsIntent& intent, std::string& error);
+
+    // Cluster accounting (NtfsCheck.cpp).
+    bool AccountClusters(ClusterAccounting& out);
+    bool BitmapBit(uint64_t lcn, bool& set);
+
+    std::unique_ptr<BlockDevice> m_device;
+    NtfsDeviceState m_deviceState;
+    ntfs_volume* m_vol = nullptr;
+    bool m_readOnly = true;
+    uint64_t m_serial = 0;
+    uint64_t m_numberSectors = 0;
+    std::unique_ptr<NtfsIntentStore> m_intent;
+    bool m_runDirty = false;  // we set the dirty flag and have not cleared it yet
+    bool m_broken = false;    // a write failed; no further moves
+    std::map<uint64_t, std::vector<DirectoryEntry>> m_directories;
+};
+
+}  // namespace tarvo::platform

@@ -1,0 +1,42 @@
+// FatImageMaker.h --- real FAT test volumes: formatted by mkfs.fat, filled by mtools, fragmented on purpose.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tarvo::platform {
+
+// What to make. Sizes in bytes; fatBits 0 lets mkfs.fat choose; clusterBytes 0 its default.
+struct FatImageRecipe {
+    std::string path;
+    uint64_t sizeBytes = 64ull << 20;
+    int fatBits = 0;
+    uint32_t clusterBytes = 0;
+    uint32_t files = 40;
+    bool fragment = false;
+    uint64_t seed = 1;
+};
+
+// One file of a volume: path from the root with '/' separators, size, SHA-256.
+struct ManifestEntry {
+    std::string path;
+    uint64_t size = 0;
+    std::string sha256;
+    bool operator==(const ManifestEntry&) const = default;
+};
+
+// Formats a new image (an existing file is refused, never overwritten), fills it
+// with files of seed-derived content and times in nested folders with long and
+// 8.3 names, and, with fragment set, interleaves them with filler files of
+// which every other one is deleted so that the files land in the holes. Answers
+// the manifest of every file on the volume, sorted by path.
+bool MakeFatImage(const FatImageRecipe& recipe, std::vector<ManifestEntry>& manifest, std::string& error);
+
+// Reads every file back with mcopy (an independent reader) and answers its manifest, sorted by path.
+bool ManifestWithMtools(const std::string& image, std::vector<ManifestEntry>& manifest, std::string& error);
+
+// "sha256  size  path" lines, as sha256sum prints them with the size between.
+std::string FormatManifest(const std::vector<ManifestEntry>& manifest);
+
+}  // namespace tarvo::platform

@@ -1,0 +1,74 @@
+// FatVolumeBackend.h --- the VolumeBackend of a real FAT volume: queries, extents and crash-safe moves.
+#pragma once
+
+#include <memory>
+#include <mutex>
+#include <set>
+
+#include "platform/blockio/BlockDevice.h"
+#include "platform/core/VolumeBackend.h"
+#include "platform/fat/FatVolume.h"
+
+namespace tarvo::platform {
+
+// Loads the volume with our move record taken into account (haveIntent tells
+// whether one named this volume); refuses a dirty volume the record does not explain.
+bool LoadFatVolumeChecked(BlockDevice& device, FatVolume& volume, bool& haveIntent, std::string& error);
+
+// Serves one loaded FatVolume. Every method takes the backend's lock. LCN n is
+// data cluster n + 2; what lies before the data area is not part of the bitmap.
+// Files are identified by their node index. Moves follow the order that keeps
+// the volume valid at every instant (see MoveFile in FatMove.cpp); an I/O error
+// during a move repairs the volume from the move record when it can, and
+// otherwise refuses further moves and leaves the repair to the next open.
+class FatVolumeBackend final : public VolumeBackend {
+public:
+    FatVolumeBackend(std::unique_ptr<BlockDevice> device, FatVolume volume, std::string intentPath);
+    ~FatVolumeBackend() override;
+
+    NTSTATUS GetVolumeInformation(VolumeInformation& out) override;
+    NTSTATUS GetDiskFreeSpace(DiskFreeSpace& out) override;
+    UINT GetDriveType() override;
+    FsctlResult GetNtfsVolumeData(NTFS_VOLUME_DATA_BUFFER& out) override;
+    FsctlResult GetVolumeBitmap(Lcn startingLcn, void* out, size_t outLength) override;
+    NTSTATUS ListDirectory(std::string_view directoryPath, std::vector<DirectoryEntry>& out) override;
+    NTSTATUS StatFile(std::string_view path, DirectoryEntry& out) override;
+    NTSTATUS OpenFile(std::string_view path, const FileOpenRequest& request, FileId& out) override;
+    FsctlResult GetRetrievalPointers(FileId file, Vcn startingVcn, void* out, size_t outLength) override;
+    FsctlResult MoveFile(FileId file, Vcn startingVcn, Lcn targetLcn, DWORD clusterCount) override;
+    NTSTATUS Flush() override;
+    bool CheckConsistency(std::string& report) override;
+
+    // Writes the repair that loading applied in memory, then marks the volume clean.
+    // Called once by OpenFatBackend on a writable device.
+    bool WriteRepair(std::string& error);
+
+private:
+    bool WriteRepairLocked(std::string& error);
+    DirectoryEntry EntryOf(uint64_t node) const;
+    NTSTATUS DoMove(uint64_t node, Vcn startingVcn, uint32_t target, uint32_t count);
+    // Marks the volume dirty (after writing an idle record) before the first write of a session.
+    int BeginSession();
+    // Writes the free count, clears the dirty flag and removes the record.
+    int EndSession();
+    // Writes the given FAT sectors, as held in memory, to one copy or to all (copy < 0).
+    int WriteFatSectors(const std::set<uint32_t>& sectors, int copy);
+    int CopyClusters(const std::vector<uint32_t>& from, uint32_t target);
+    // Records a failed device call for the status and the report; answers the status for the caller.
+    NTSTATUS Fail(int error, const std::string& what);
+    int WriteFsInfoFreeCount(uint32_t freeCount);
+    // After a failed write: reloads, repairs from the record and goes on, or marks the backend broken.
+    void RecoverAfterFailure();
+
+    std::mutex m_mutex;
+    std::unique_ptr<BlockDevice> m_device;
+    FatVolume m_volume;
+    std::string m_intentPath;
+    uint32_t m_freeClusters = 0;
+    bool m_fsInfoValid = false;
+    bool m_sessionDirty = false;  // we set the dirty flag and our record exists
+    bool m_broken = false;
+    std::string m_lastError;
+};
+
+}  // namespace tarvo::platform

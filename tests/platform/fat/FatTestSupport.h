@@ -1,0 +1,83 @@
+// FatTestSupport.h --- what the FAT tests share: a private data folder, images, the judges, moves.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "platform/blockio/BlockDevice.h"
+#include "platform/core/VolumeBackend.h"
+#include "platform/fat/FatBackend.h"
+#include "platform/fat/FatImageMaker.h"
+#include "platform/fat/FatTools.h"
+
+namespace tarvo::platform::testing {
+
+namespace fs = std::filesystem;
+
+// Each test gets its own TARVO_HOME and scratch folder.
+class FatTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        std::string name = std::string(info->test_suite_name()) + "-" + info->name();
+        for (char& c : name) {
+            c = c == '/' ? '_' : c;
+        }
+        m_dir = fs::temp_directory_path() / ("tarvo-fat-" + std::to_string(::getpid()) + "-" + name);
+        fs::remove_all(m_dir);
+        fs::create_directories(m_dir / "home");
+        setenv("TARVO_HOME", (m_dir / "home").c_str(), 1);
+    }
+    void TearDown() override {
+        if (!HasFailure()) {
+            fs::remove_all(m_dir);
+        }
+    }
+
+    // Makes an image by mkfs.fat and mtools; answers its path and fills the manifest.
+    std::string MakeImage(const std::string& name, int fatBits, uint64_t size, uint32_t clusterBytes,
+                          uint32_t files, bool fragment, uint64_t seed, std::vector<ManifestEntry>& manifest) {
+        FatImageRecipe recipe;
+        recipe.path = (m_dir / name).string();
+        recipe.sizeBytes = size;
+        recipe.fatBits = fatBits;
+        recipe.clusterBytes = clusterBytes;
+        recipe.files = files;
+        recipe.fragment = fragment;
+        recipe.seed = seed;
+        std::string error;
+        EXPECT_TRUE(MakeFatImage(recipe, manifest, error)) << error;
+        return recipe.path;
+    }
+
+    fs::path m_dir;
+};
+
+// Opens an image read-write (or read-only) as a backend; null with the message on failure.
+std::unique_ptr<VolumeBackend> OpenImage(const std::string& path, std::string& error,
+                                         DeviceAccess access = DeviceAccess::ReadWrite);
+
+// fsck.fat -n: the exit status, with its output in `output`.
+int Fsck(const std::string& image, std::string& output);
+
+// The manifest of the image as mcopy reads it.
+std::vector<ManifestEntry> MtoolsManifest(const std::string& image);
+
+// All files of the volume (not directories), by path.
+std::vector<std::string> ListFiles(VolumeBackend& backend);
+
+// The file's extents as (lcn, length) runs.
+std::vector<std::pair<Lcn, uint64_t>> Runs(VolumeBackend& backend, FileId file);
+
+// The first free run of at least `length` clusters at or after `from`; kVirtualLcn when none.
+Lcn FindFreeRun(VolumeBackend& backend, uint64_t length, Lcn from = 0);
+
+// Moves the whole file into the first free run that holds it. Answers the move's
+// status, or STATUS_SUCCESS when it is empty or already contiguous.
+NTSTATUS DefragmentFile(VolumeBackend& backend, const std::string& path);
+
+}  // namespace tarvo::platform::testing

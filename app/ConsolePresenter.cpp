@@ -16,9 +16,12 @@ std::string OneLine(std::string text) {
 
 const char* StyleWord(UINT style) {
     switch (style & MB_ICONMASK) {
-        case MB_ICONHAND: return "Error";
-        case MB_ICONEXCLAMATION: return "Warning";
-        default: return "Information";
+        case MB_ICONHAND:
+            return "Error";
+        case MB_ICONEXCLAMATION:
+            return "Warning";
+        default:
+            return "Information";
     }
 }
 
@@ -26,18 +29,24 @@ const char* StyleWord(UINT style) {
 
 const char* SeverityWord(MessageId id) {
     switch (MessageSeverity(id)) {
-        case SEVERITY_ERROR: return "Error";
-        case SEVERITY_WARNING: return "Warning";
-        default: return "Information";
+        case SEVERITY_ERROR:
+            return "Error";
+        case SEVERITY_WARNING:
+            return "Warning";
+        default:
+            return "Information";
     }
 }
 
 int DefaultButton(UINT style) {
     bool second = (style & MB_DEFBUTTON2) != 0;
     switch (style & MB_TYPEMASK) {
-        case MB_YESNO: return second ? IDNO : IDYES;
-        case MB_OKCANCEL: return second ? IDCANCEL : IDOK;
-        default: return IDOK;
+        case MB_YESNO:
+            return second ? IDNO : IDYES;
+        case MB_OKCANCEL:
+            return second ? IDCANCEL : IDOK;
+        default:
+            return IDOK;
     }
 }
 
@@ -61,7 +70,8 @@ int ConsolePresenter::ShowAskBox(const AskBoxRequest& request, bool& checked) {
     std::fprintf(m_out, "Press Enter to go on, or type x and Enter for \"%s\" ", request.checkText.c_str());
     std::fflush(m_out);
     char answer[64];
-    if (std::fgets(answer, sizeof answer, m_in) != nullptr) checked = answer[0] == 'x' || answer[0] == 'X';
+    if (std::fgets(answer, sizeof answer, m_in) != nullptr)
+        checked = answer[0] == 'x' || answer[0] == 'X';
     return DefaultButton(request.style);
 }
 

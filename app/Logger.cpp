@@ -64,15 +64,18 @@ MessagePresenter& Presenter() {
 // The threshold of the LogLevel setting: 0 and 1 log errors only, 4 up to program events.
 uint32_t ThresholdFor(int logLevel) {
     int position = logLevel <= 0 ? 0 : logLevel - 1;
-    if (position > 3) position = 3;
+    if (position > 3)
+        position = 3;
     return kLimits[position];
 }
 
 void WriteEvent(MessageId id, const std::vector<std::string>& inserts) {
     CSettings& settings = Settings();
-    if (!settings.Enabled()) return;
+    if (!settings.Enabled())
+        return;
     uint32_t code = MessageCode(id);
-    if (code > ThresholdFor(settings.LogLevel())) return;
+    if (code > ThresholdFor(settings.LogLevel()))
+        return;
     WORD type = EVENTLOG_INFORMATION_TYPE;
     for (size_t i = 0; i < std::size(kLimits); ++i) {
         if (kLimits[i] >= code) {
@@ -84,14 +87,16 @@ void WriteEvent(MessageId id, const std::vector<std::string>& inserts) {
     for (size_t i = 0; i < inserts.size(); ++i) strings[i] = inserts[i].c_str();
     LoggerState& state = State();
     std::lock_guard<std::mutex> guard(state.lock);
-    if (state.source == nullptr) return;
+    if (state.source == nullptr)
+        return;
     ReportEventA(state.source, type, 0, id, state.userSid, static_cast<WORD>(inserts.size()), 0,
                  inserts.empty() ? nullptr : strings, nullptr);
 }
 
 std::string WithoutLineBreaks(std::string text) {
     for (char& c : text)
-        if (c == '\n') c = ' ';
+        if (c == '\n')
+            c = ' ';
     return text;
 }
 
@@ -99,7 +104,8 @@ std::string InsertAt(const std::vector<std::string>& inserts, size_t index) {
     return index < inserts.size() ? inserts[index] : std::string();
 }
 
-StatusReportRequest StatusReportOf(MessageId id, const std::string& text, const std::vector<std::string>& inserts) {
+StatusReportRequest StatusReportOf(MessageId id, const std::string& text,
+                                   const std::vector<std::string>& inserts) {
     StatusReportRequest request;
     request.id = id;
     request.text = text;
@@ -111,7 +117,9 @@ StatusReportRequest StatusReportOf(MessageId id, const std::string& text, const 
     return request;
 }
 
-void CloseSourceAtExit() { DeregisterSource(); }
+void CloseSourceAtExit() {
+    DeregisterSource();
+}
 
 }  // namespace
 
@@ -120,7 +128,8 @@ int Report(MessageId id, const char* s1, const char* s2, const char* s3, const c
     // The insertion strings count up to the first absent one.
     std::vector<std::string> inserts;
     for (const char* s : {s1, s2, s3, s4, s5, s6}) {
-        if (s == nullptr) break;
+        if (s == nullptr)
+            break;
         inserts.emplace_back(s);
     }
 
@@ -129,20 +138,26 @@ int Report(MessageId id, const char* s1, const char* s2, const char* s3, const c
     LoggerState& state = State();
     {
         std::lock_guard<std::mutex> guard(state.lock);
-        if (!state.display) return 0;
+        if (!state.display)
+            return 0;
     }
-    if (Settings().QuietMode()) return 0;
+    if (Settings().QuietMode())
+        return 0;
 
     const MessageRow* row = FindMessageRow(id);
-    if (row == nullptr) return -1;
-    if (row->textId == 0) return 0;
+    if (row == nullptr)
+        return -1;
+    if (row->textId == 0)
+        return 0;
     std::string text = FormatMessageText(LoadString(row->textId), inserts);
 
     bool statusReport = IsStatusReportMessage(id);
     {
         std::unique_lock<std::mutex> guard(state.lock);
-        if (row->ask && state.suppressed.count(id) != 0) return 0;
-        if (state.buffering && !state.log) state.log.emplace();
+        if (row->ask && state.suppressed.count(id) != 0)
+            return 0;
+        if (state.buffering && !state.log)
+            state.log.emplace();
         if (state.log) {
             MessageLogRecord record;
             record.time = std::time(nullptr);
@@ -152,12 +167,14 @@ int Report(MessageId id, const char* s1, const char* s2, const char* s3, const c
             record.helpId = row->helpId;
             state.log->push_front(std::move(record));
             guard.unlock();
-            if (statusReport) Presenter().ShowStatusReport(StatusReportOf(id, text, inserts));
+            if (statusReport)
+                Presenter().ShowStatusReport(StatusReportOf(id, text, inserts));
             return row->loggedReturn;
         }
     }
 
-    if (Settings().AllDrives()) return 0;
+    if (Settings().AllDrives())
+        return 0;
     if (row->ask) {
         AskBoxRequest request{id, text, row->style, row->helpId, LoadString(row->checkTextId)};
         bool checked = false;
@@ -168,7 +185,8 @@ int Report(MessageId id, const char* s1, const char* s2, const char* s3, const c
         }
         return result;
     }
-    if (statusReport) return Presenter().ShowStatusReport(StatusReportOf(id, text, inserts));
+    if (statusReport)
+        return Presenter().ShowStatusReport(StatusReportOf(id, text, inserts));
     return Presenter().ShowMessageBox(MessageBoxRequest{id, text, row->style, row->helpId});
 }
 
@@ -188,9 +206,11 @@ BOOL RegisterSource(void* userSid, const char* sourceName) {
             installHook = true;
         }
     }
-    if (previous != nullptr) DeregisterEventSource(previous);
+    if (previous != nullptr)
+        DeregisterEventSource(previous);
     // Registered after the event log opened its store, so it runs before that store goes away.
-    if (installHook) std::atexit(CloseSourceAtExit);
+    if (installHook)
+        std::atexit(CloseSourceAtExit);
     return source != nullptr ? TRUE : FALSE;
 }
 
@@ -202,7 +222,8 @@ void DeregisterSource() {
         source = state.source;
         state.source = nullptr;
     }
-    if (source != nullptr) DeregisterEventSource(source);
+    if (source != nullptr)
+        DeregisterEventSource(source);
 }
 
 void RegisterMessageFile() {
@@ -210,16 +231,20 @@ void RegisterMessageFile() {
     std::string path = ReadString(HKEY_LOCAL_MACHINE, LoadString(IDS_MESSAGE_FILE_KEY).c_str(),
                                   LoadString(IDS_MESSAGE_FILE_PATH_VALUE).c_str());
     if (!path.empty()) {
-        if (path.back() != '\\') path += '\\';
+        if (path.back() != '\\')
+            path += '\\';
         path += LoadString(IDS_MESSAGE_FILE_NAME);
     }
     HKEY key = nullptr;
-    if (RegCreateKeyA(HKEY_LOCAL_MACHINE, keyName.c_str(), &key) != static_cast<LSTATUS>(ERROR_SUCCESS)) return;
-    LSTATUS written = RegSetValueExA(key, "EventMessageFile", 0, REG_EXPAND_SZ,
-                                     reinterpret_cast<const BYTE*>(path.c_str()), static_cast<DWORD>(path.size() + 1));
+    if (RegCreateKeyA(HKEY_LOCAL_MACHINE, keyName.c_str(), &key) != static_cast<LSTATUS>(ERROR_SUCCESS))
+        return;
+    LSTATUS written =
+        RegSetValueExA(key, "EventMessageFile", 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(path.c_str()),
+                       static_cast<DWORD>(path.size() + 1));
     if (written == static_cast<LSTATUS>(ERROR_SUCCESS)) {
         DWORD types = kTypesSupported;
-        RegSetValueExA(key, "TypesSupported", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&types), sizeof(types));
+        RegSetValueExA(key, "TypesSupported", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&types),
+                       sizeof(types));
     }
     RegCloseKey(key);
 }
@@ -254,7 +279,8 @@ BOOL HasLoggedMessages() {
 std::vector<MessageLogRecord> MessageLogRecords() {
     LoggerState& state = State();
     std::lock_guard<std::mutex> guard(state.lock);
-    if (!state.log) return {};
+    if (!state.log)
+        return {};
     return std::vector<MessageLogRecord>(state.log->begin(), state.log->end());
 }
 
@@ -263,7 +289,8 @@ void ShowLog() {
     std::vector<MessageLogRecord> records;
     {
         std::lock_guard<std::mutex> guard(state.lock);
-        if (!state.log || state.log->empty() || state.logDialogShown) return;
+        if (!state.log || state.log->empty() || state.logDialogShown)
+            return;
         state.logDialogShown = true;
         records.assign(state.log->begin(), state.log->end());
     }
@@ -272,6 +299,8 @@ void ShowLog() {
     state.logDialogShown = false;
 }
 
-MessagePresenter* SetPresenter(MessagePresenter* presenter) { return g_presenter.exchange(presenter); }
+MessagePresenter* SetPresenter(MessagePresenter* presenter) {
+    return g_presenter.exchange(presenter);
+}
 
 }  // namespace tarvo::app

@@ -15,12 +15,14 @@ std::string FormatMessageText(std::string_view pattern, const std::vector<std::s
         }
         char spec = pattern[i + 1];
         if (spec == 's' || spec == 'd') {
-            if (next < inserts.size()) out += inserts[next];
+            if (next < inserts.size())
+                out += inserts[next];
             ++next;
             ++i;
         } else if (spec >= '1' && spec <= '9') {
             size_t index = static_cast<size_t>(spec - '1');
-            if (index < inserts.size()) out += inserts[index];
+            if (index < inserts.size())
+                out += inserts[index];
             ++i;
         } else if (spec == '%') {
             out += '%';

@@ -11,13 +11,17 @@ namespace tarvo::app {
 namespace {
 
 // A row shown in a message box; the logged return value is the style.
-constexpr MessageRow Box(MessageId id, UINT textId, UINT style) { return {id, textId, style, int(style), 0, false, 0}; }
+constexpr MessageRow Box(MessageId id, UINT textId, UINT style) {
+    return {id, textId, style, int(style), 0, false, 0};
+}
 // A row shown in the ask box with its check box.
 constexpr MessageRow Ask(MessageId id, UINT textId) {
     return {id, textId, MB_ICONEXCLAMATION, int(MB_ICONEXCLAMATION), 0, true, IDS_DO_NOT_ASK_AGAIN};
 }
 // A row that only the event log receives.
-constexpr MessageRow EventOnly(MessageId id) { return {id, 0, 0, 0, 0, false, 0}; }
+constexpr MessageRow EventOnly(MessageId id) {
+    return {id, 0, 0, 0, 0, false, 0};
+}
 
 constexpr MessageRow kRows[] = {
     EventOnly(MSG_ERR_RELEASE_JOB_FAULT),
@@ -86,10 +90,13 @@ constexpr MessageRow kRows[] = {
 }  // namespace
 
 const MessageRow* FindMessageRow(MessageId id) {
-    auto it = std::find_if(std::begin(kRows), std::end(kRows), [id](const MessageRow& row) { return row.id == id; });
+    auto it = std::find_if(std::begin(kRows), std::end(kRows),
+                           [id](const MessageRow& row) { return row.id == id; });
     return it == std::end(kRows) ? nullptr : &*it;
 }
 
-std::span<const MessageRow> MessageRows() { return kRows; }
+std::span<const MessageRow> MessageRows() {
+    return kRows;
+}
 
 }  // namespace tarvo::app

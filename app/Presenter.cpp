@@ -11,11 +11,13 @@ namespace {
 
 // A decimal count from an insertion string; anything else reads as 0.
 unsigned long long ParseCount(const std::string& text) {
-    if (text.empty() || text[0] == '-') return 0;
+    if (text.empty() || text[0] == '-')
+        return 0;
     errno = 0;
     char* end = nullptr;
     unsigned long long value = std::strtoull(text.c_str(), &end, 10);
-    if (end == text.c_str() || *end != '\0' || errno == ERANGE) return 0;
+    if (end == text.c_str() || *end != '\0' || errno == ERANGE)
+        return 0;
     return value;
 }
 

@@ -8,12 +8,15 @@ namespace tarvo::app {
 using namespace tarvo::platform;
 
 namespace {
-bool Succeeded(LSTATUS status) { return status == static_cast<LSTATUS>(ERROR_SUCCESS); }
+bool Succeeded(LSTATUS status) {
+    return status == static_cast<LSTATUS>(ERROR_SUCCESS);
+}
 }  // namespace
 
 std::string ReadString(HKEY root, const char* subKey, const char* name) {
     HKEY key = nullptr;
-    if (!Succeeded(RegCreateKeyA(root, subKey, &key))) return {};
+    if (!Succeeded(RegCreateKeyA(root, subKey, &key)))
+        return {};
     std::string result;
     DWORD type = REG_NONE;
     DWORD size = 0;
@@ -36,8 +39,8 @@ std::string ReadString(HKEY root, const char* subKey, const char* name) {
 BOOL WriteString(HKEY root, const char* subKey, const char* name, const std::string& text) {
     HKEY key = nullptr;
     DWORD disposition = 0;
-    if (!Succeeded(RegCreateKeyExA(root, subKey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &key,
-                        &disposition)))
+    if (!Succeeded(RegCreateKeyExA(root, subKey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr,
+                                   &key, &disposition)))
         return FALSE;
     LSTATUS status = RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.data()),
                                     static_cast<DWORD>(text.size()));
@@ -48,8 +51,8 @@ BOOL WriteString(HKEY root, const char* subKey, const char* name, const std::str
 BOOL WriteDword(HKEY root, const char* subKey, const char* name, DWORD value) {
     HKEY key = nullptr;
     DWORD disposition = 0;
-    if (!Succeeded(RegCreateKeyExA(root, subKey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &key,
-                        &disposition)))
+    if (!Succeeded(RegCreateKeyExA(root, subKey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr,
+                                   &key, &disposition)))
         return FALSE;
     LSTATUS status =
         RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value));

@@ -1,4 +1,5 @@
-// RegistryValues.h --- direct registry reads and writes shared by the settings, the logger and system integration.
+// RegistryValues.h --- direct registry reads and writes shared by the settings, the logger and system
+// integration.
 #pragma once
 
 #include <string>
@@ -13,7 +14,8 @@ std::string ReadString(platform::HKEY root, const char* subKey, const char* name
 
 // Writes `text` as REG_SZ (its length without terminator) under root\subKey,
 // creating the key with KEY_ALL_ACCESS. Answers 1 on success.
-platform::BOOL WriteString(platform::HKEY root, const char* subKey, const char* name, const std::string& text);
+platform::BOOL WriteString(platform::HKEY root, const char* subKey, const char* name,
+                           const std::string& text);
 
 // Writes `value` as REG_DWORD under root\subKey, creating the key. Answers 1 on success.
 platform::BOOL WriteDword(platform::HKEY root, const char* subKey, const char* name, platform::DWORD value);

@@ -23,7 +23,8 @@ BOOL BootServiceListed() {
     BOOL found = FALSE;
     DWORD type = REG_NONE;
     DWORD size = 0;
-    if (RegQueryValueExA(key, kBootExecute, nullptr, &type, nullptr, &size) == static_cast<LSTATUS>(ERROR_SUCCESS) &&
+    if (RegQueryValueExA(key, kBootExecute, nullptr, &type, nullptr, &size) ==
+            static_cast<LSTATUS>(ERROR_SUCCESS) &&
         type == REG_MULTI_SZ && size > 0) {
         std::vector<BYTE> data(size + 2, 0);  // two extra terminators guard a list stored without them
         DWORD got = size;
@@ -32,7 +33,8 @@ BOOL BootServiceListed() {
             const char* entry = reinterpret_cast<const char*>(data.data());
             const char* end = entry + got;
             while (entry < end && *entry != '\0') {
-                if (std::strcmp(entry, kBootServiceName) == 0) found = TRUE;
+                if (std::strcmp(entry, kBootServiceName) == 0)
+                    found = TRUE;
                 entry += std::strlen(entry) + 1;
             }
         }
@@ -40,7 +42,6 @@ BOOL BootServiceListed() {
     RegCloseKey(key);
     return found;
 }
-
 
 }  // namespace
 

@@ -1,4 +1,5 @@
-// Settings.h --- the settings record: one process-wide copy of the stored settings plus the fields of a command-line run.
+// Settings.h --- the settings record: one process-wide copy of the stored settings plus the fields of a
+// command-line run.
 //
 // Start-up loads it once; every layer then queries it through Settings(). The
 // getters and setters are thread-safe (workers read while the UI thread writes).

@@ -41,7 +41,9 @@ constexpr const char* kWindowPos = "WindowPos";
 
 }  // namespace
 
-const SettingDefinition& DefinitionOf(SettingId id) { return kSettings[static_cast<size_t>(id)]; }
+const SettingDefinition& DefinitionOf(SettingId id) {
+    return kSettings[static_cast<size_t>(id)];
+}
 
 int ReadSetting(SettingId id) {
     const SettingDefinition& def = DefinitionOf(id);
@@ -49,10 +51,12 @@ int ReadSetting(SettingId id) {
     int value = static_cast<int>(platform::GetProfileInt(def.section, def.name, def.defaultValue));
     switch (def.clamp) {
         case Clamp::ToDefaultOutsideRange:
-            if (value < def.minimum || value > def.maximum) value = def.defaultValue;
+            if (value < def.minimum || value > def.maximum)
+                value = def.defaultValue;
             break;
         case Clamp::NegativeToDefault:
-            if (value < 0) value = def.defaultValue;
+            if (value < 0)
+                value = def.defaultValue;
             break;
         case Clamp::None:
             break;
@@ -62,11 +66,14 @@ int ReadSetting(SettingId id) {
 
 BOOL WriteSetting(SettingId id, int value) {
     const SettingDefinition& def = DefinitionOf(id);
-    if (!def.writable) return 0;
+    if (!def.writable)
+        return 0;
     return platform::WriteProfileInt(def.section, def.name, value) ? 1 : 0;
 }
 
-std::string ReadWindowPos() { return platform::GetProfileString(SECTION_SETTINGS, kWindowPos, ""); }
+std::string ReadWindowPos() {
+    return platform::GetProfileString(SECTION_SETTINGS, kWindowPos, "");
+}
 
 BOOL WriteWindowPos(const std::string& text) {
     return platform::WriteProfileString(SECTION_SETTINGS, kWindowPos, text.c_str()) ? 1 : 0;

@@ -71,6 +71,7 @@ BOOL WriteSetting(SettingId id, int value);
 std::string ReadWindowPos();
 BOOL WriteWindowPos(const std::string& text);
 
+// clang-format off
 // One reader per value.
 inline int ReadFATOption() { return ReadSetting(SettingId::FATOption); }
 inline int ReadFATSortedBy() { return ReadSetting(SettingId::FATSortedBy); }
@@ -93,7 +94,9 @@ inline int ReadDontAskUserAgain() { return ReadSetting(SettingId::DontAskUserAga
 inline int ReadAllDrives() { return ReadSetting(SettingId::AllDrives); }
 inline int ReadCollapseList() { return ReadSetting(SettingId::CollapseList); }
 // Read directly at start: the string number that names the single-instance guard.
-inline platform::UINT ReadSingleInstance() { return static_cast<platform::UINT>(ReadSetting(SettingId::SingleInstance)); }
+inline platform::UINT ReadSingleInstance() {
+    return static_cast<platform::UINT>(ReadSetting(SettingId::SingleInstance));
+}
 inline int ReadRemovableDrives() { return ReadSetting(SettingId::RemovableDrives); }
 inline int ReadHideOnMinimize() { return ReadSetting(SettingId::HideOnMinimize); }
 
@@ -117,5 +120,6 @@ inline BOOL WriteAllDrives(int v) { return WriteSetting(SettingId::AllDrives, v)
 inline BOOL WriteCollapseList(int v) { return WriteSetting(SettingId::CollapseList, v); }
 inline BOOL WriteRemovableDrives(int v) { return WriteSetting(SettingId::RemovableDrives, v); }
 inline BOOL WriteHideOnMinimize(int v) { return WriteSetting(SettingId::HideOnMinimize, v); }
+// clang-format on
 
 }  // namespace tarvo::app

@@ -13,7 +13,8 @@ struct StringEntry {
     const char* text;
 };
 
-constexpr const char* kAppPathKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\TarvoDefrag.exe";
+constexpr const char* kAppPathKey =
+    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\TarvoDefrag.exe";
 
 constexpr StringEntry kDefragmenterStrings[] = {
     {IDS_MY_COMPUTER, "My Computer"},
@@ -62,11 +63,13 @@ constexpr StringEntry kDefragmenterStrings[] = {
     {IDS_EXCLUDED_ONE, "%d item excluded from defragmentation."},
     {IDS_EXCLUDED_NONE, "No items excluded from defragmentation."},
     {IDS_EXCLUDED_MANY, "%d items excluded from defragmentation."},
-    {IDS_NOT_ENOUGH_SPACE, "There is not enough free space on drive %s left. The defragmentation will be aborted."},
+    {IDS_NOT_ENOUGH_SPACE,
+     "There is not enough free space on drive %s left. The defragmentation will be aborted."},
     {IDS_DESTINATION_OCCUPIED,
      "File '%1' could not be moved its optimal destination which possibly was occupied by another file "
      "concurrent to the defragmentation process.\n"},
-    {IDS_NOT_COMPLETELY_DEFRAGMENTED, "Drive '%s' can not be completely defragmented. Maybe insufficient free space."},
+    {IDS_NOT_COMPLETELY_DEFRAGMENTED,
+     "Drive '%s' can not be completely defragmented. Maybe insufficient free space."},
     {IDS_FAT_SYSTEM_CLUSTERS, "There are only FAT system clusters."},
     {IDS_REMOVABLE_WARNING,
      "If you eject the media of a removable drive while a defragmentation process is running, data may be "
@@ -81,18 +84,21 @@ constexpr StringEntry kDefragmenterStrings[] = {
     {IDS_BAD_DRIVE_OPTION, "Invalid drive passed by command line: %s\nUSAGE: %s"},
     {IDS_BAD_SORT_OPTION, "Invalid sort option passed by command line: %s\nUSAGE: %s"},
     {IDS_NO_BACKUP_RIGHTS,
-     "You do not have backup rights. These rights are needed for accessing all files on your partition. Please "
+     "You do not have backup rights. These rights are needed for accessing all files on your partition. "
+     "Please "
      "ensure that you are a member of the group 'Backup Operators'."},
     {IDS_NOT_ENOUGH_DISKSPACE,
      "There is not enough disk space on drive %s available!\nThis drive cannot be completely defragmented."},
     {IDS_COMPLETE_OUT_OF_SPACE,
-     "Out of disk space. The COMPLETE-method tries to produce the best defragmentation result possible. If you "
+     "Out of disk space. The COMPLETE-method tries to produce the best defragmentation result possible. If "
+     "you "
      "try the SPACE method first the result might be better."},
     {IDS_DEFRAG_TERMINATED, "Defragmentation terminated."},
     {IDS_FILE_IN_USE,
      "The file '%s' could not be defragmented. This file might be heavily accessed or system used."},
     {IDS_REMAINING_FRAGMENTED,
-     "The remaining fragmented files might be system files or they cannot be defragmentated due to lack of free "
+     "The remaining fragmented files might be system files or they cannot be defragmentated due to lack of "
+     "free "
      "space."},
     {IDS_COMPLETED_WITH_REMAINDER,
      "The defragmentation process for drive %s (%s) has completed successfully.\n\nThe remaining fragmented "
@@ -122,7 +128,8 @@ constexpr StringEntry kSchedulerStrings[] = {
      "scheduling of Tarvo Defrag will not be successful. Press 'OK' to automatically configure the schedule "
      "service or 'Cancel' to abort scheduling."},
     {IDS_SCHED_NOT_AUTOMATIC,
-     "The schedule service does not automatically start when the system is booted. This prevents the execution "
+     "The schedule service does not automatically start when the system is booted. This prevents the "
+     "execution "
      "of scheduled jobs when not started manually. It is recommended to change to configuration to start the "
      "service automatically. You can do that by clicking on 'Yes'. If you choose 'No', the configuration "
      "remains as is."},
@@ -130,9 +137,9 @@ constexpr StringEntry kSchedulerStrings[] = {
 };
 
 const StringEntry* Find(UINT id, StringModule module) {
-    std::span<const StringEntry> table =
-        module == StringModule::Scheduler ? std::span<const StringEntry>(kSchedulerStrings)
-                                          : std::span<const StringEntry>(kDefragmenterStrings);
+    std::span<const StringEntry> table = module == StringModule::Scheduler
+                                             ? std::span<const StringEntry>(kSchedulerStrings)
+                                             : std::span<const StringEntry>(kDefragmenterStrings);
     auto it = std::find_if(table.begin(), table.end(), [id](const StringEntry& e) { return e.id == id; });
     return it == table.end() ? nullptr : &*it;
 }
@@ -144,13 +151,17 @@ std::string LoadString(UINT id, StringModule module) {
     return entry ? std::string(entry->text) : std::string();
 }
 
-bool HasString(UINT id, StringModule module) { return Find(id, module) != nullptr; }
+bool HasString(UINT id, StringModule module) {
+    return Find(id, module) != nullptr;
+}
 
 int LoadStringA(UINT id, char* buffer, int bufferMax, StringModule module) {
-    if (buffer == nullptr || bufferMax <= 0) return 0;
+    if (buffer == nullptr || bufferMax <= 0)
+        return 0;
     buffer[0] = '\0';
     const StringEntry* entry = Find(id, module);
-    if (entry == nullptr) return 0;
+    if (entry == nullptr)
+        return 0;
     size_t length = std::min(std::strlen(entry->text), static_cast<size_t>(bufferMax - 1));
     std::memcpy(buffer, entry->text, length);
     buffer[length] = '\0';

@@ -36,7 +36,9 @@ protected:
 
 constexpr const char* kProfileSettingsKey = "Software\\Tarvo\\Tarvo Defrag\\Settings";
 
-inline bool Ok(platform::LSTATUS status) { return status == static_cast<platform::LSTATUS>(platform::ERROR_SUCCESS); }
+inline bool Ok(platform::LSTATUS status) {
+    return status == static_cast<platform::LSTATUS>(platform::ERROR_SUCCESS);
+}
 
 // Stores a raw DWORD, so that values the writers would never write can be tried.
 inline void SetRawDword(platform::HKEY root, const char* subKey, const char* name, platform::DWORD value) {
@@ -51,22 +53,25 @@ inline void SetRawValue(platform::HKEY root, const char* subKey, const char* nam
                         const std::string& bytes) {
     platform::HKEY key = nullptr;
     ASSERT_TRUE(Ok(platform::RegCreateKeyA(root, subKey, &key)));
-    ASSERT_TRUE(Ok(platform::RegSetValueExA(key, name, 0, type, reinterpret_cast<const platform::BYTE*>(bytes.data()),
-                                            static_cast<platform::DWORD>(bytes.size()))));
+    ASSERT_TRUE(
+        Ok(platform::RegSetValueExA(key, name, 0, type, reinterpret_cast<const platform::BYTE*>(bytes.data()),
+                                    static_cast<platform::DWORD>(bytes.size()))));
     platform::RegCloseKey(key);
 }
 
 // The raw value and its type; type REG_NONE when absent.
-inline std::string QueryRaw(platform::HKEY root, const char* subKey, const char* name, platform::DWORD* type) {
+inline std::string QueryRaw(platform::HKEY root, const char* subKey, const char* name,
+                            platform::DWORD* type) {
     *type = platform::REG_NONE;
     platform::HKEY key = nullptr;
-    if (!Ok(platform::RegOpenKeyExA(root, subKey, 0, platform::KEY_READ, &key))) return {};
+    if (!Ok(platform::RegOpenKeyExA(root, subKey, 0, platform::KEY_READ, &key)))
+        return {};
     platform::DWORD size = 0;
     std::string data;
     if (Ok(platform::RegQueryValueExA(key, name, nullptr, type, nullptr, &size))) {
         data.resize(size);
-        if (!Ok(platform::RegQueryValueExA(key, name, nullptr, type, reinterpret_cast<platform::BYTE*>(data.data()),
-                                           &size)))
+        if (!Ok(platform::RegQueryValueExA(key, name, nullptr, type,
+                                           reinterpret_cast<platform::BYTE*>(data.data()), &size)))
             data.clear();
         data.resize(size);
     }

@@ -1,10 +1,10 @@
 // ConsolePresenterTest.cpp --- the console presenter's lines and tables, and the status report's figure.
-#include "app/ConsolePresenter.h"
-
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <string>
+
+#include "app/ConsolePresenter.h"
 
 namespace tarvo::app {
 namespace {
@@ -24,9 +24,13 @@ TEST(ConsolePresenterTest, WritesOneLinePerMessageWithItsSeverity) {
     std::FILE* out = std::tmpfile();
     std::FILE* in = std::tmpfile();  // not a terminal: the ask box must not wait
     ConsolePresenter presenter(out, in);
-    EXPECT_EQ(presenter.ShowMessageBox({MSG_WAR_NOT_ENOUGH_DISKSPACE, "first\nsecond", MB_ICONEXCLAMATION, 0}), IDOK);
+    EXPECT_EQ(
+        presenter.ShowMessageBox({MSG_WAR_NOT_ENOUGH_DISKSPACE, "first\nsecond", MB_ICONEXCLAMATION, 0}),
+        IDOK);
     bool checked = true;
-    EXPECT_EQ(presenter.ShowAskBox({MSG_WAR_FILE_GIVEN_UP, "ask %s", MB_ICONEXCLAMATION, 0, "check"}, checked), IDOK);
+    EXPECT_EQ(
+        presenter.ShowAskBox({MSG_WAR_FILE_GIVEN_UP, "ask %s", MB_ICONEXCLAMATION, 0, "check"}, checked),
+        IDOK);
     EXPECT_FALSE(checked);
     EXPECT_EQ(presenter.ShowMessageBox({MSG_ERR_WRITE_PROTECTED, "err", MB_ICONHAND, 0}), IDOK);
     EXPECT_EQ(Contents(out), "Warning: first second\nWarning: ask %s\nError: err\n");
@@ -61,8 +65,9 @@ TEST(FragmentedShareTest, PercentOfFragmentedFilesAndItsBar) {
         int bar;
     };
     const Case cases[] = {
-        {"0", "0", "100.00%", 10000},   {"3", "1", "33.33%", 3333},     {"200", "3", "1.50%", 150},
-        {"10", "0", "0.00%", 0},        {"10", "20", "200.00%", 10000}, {"x", "1", "100.00%", 10000},
+        {"0", "0", "100.00%", 10000},   {"3", "1", "33.33%", 3333},
+        {"200", "3", "1.50%", 150},     {"10", "0", "0.00%", 0},
+        {"10", "20", "200.00%", 10000}, {"x", "1", "100.00%", 10000},
         {"10", "-1", "0.00%", 0},       {"18446744073709551615", "18446744073709551615", "100.00%", 10000},
     };
     for (const Case& c : cases) {

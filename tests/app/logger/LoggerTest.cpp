@@ -1,10 +1,10 @@
-// LoggerTest.cpp --- Report's routes: event-log levels, boxes, ask rows, buffering, status report, message log.
-#include "app/Logger.h"
-
+// LoggerTest.cpp --- Report's routes: event-log levels, boxes, ask rows, buffering, status report, message
+// log.
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "app/Logger.h"
 #include "app/MessageIds.h"
 #include "app/Settings.h"
 #include "platform/eventlog/EventLog.h"
@@ -63,7 +63,9 @@ TEST_F(LoggerTest, EventLogDetailFollowsTheLogLevel) {
         {1, {MSG_ERR_CLUSTER_TOO_LARGE}},
         {2, {MSG_ERR_CLUSTER_TOO_LARGE, MSG_WAR_EXTENTS_UNREADABLE}},
         {3, {MSG_ERR_CLUSTER_TOO_LARGE, MSG_WAR_EXTENTS_UNREADABLE, MSG_INF_SPACE_STARTED}},
-        {4, {MSG_ERR_CLUSTER_TOO_LARGE, MSG_WAR_EXTENTS_UNREADABLE, MSG_INF_SPACE_STARTED, MSG_INF_PROGRAM_START}},
+        {4,
+         {MSG_ERR_CLUSTER_TOO_LARGE, MSG_WAR_EXTENTS_UNREADABLE, MSG_INF_SPACE_STARTED,
+          MSG_INF_PROGRAM_START}},
     };
     SetDisplay(Display::Off);
     size_t seen = 0;
@@ -94,8 +96,9 @@ TEST_F(LoggerTest, LoggingDisabledWritesNothingButBoxesStillAppear) {
     EXPECT_TRUE(Events().empty());
     ASSERT_EQ(m_presenter.boxes.size(), 1u);
     EXPECT_EQ(m_presenter.boxes[0].style, MB_ICONHAND);
-    EXPECT_EQ(m_presenter.boxes[0].text,
-              "The clustersize of drive D:\\ is too large (> 4.096 bytes). The drive cannot be defragmented.");
+    EXPECT_EQ(
+        m_presenter.boxes[0].text,
+        "The clustersize of drive D:\\ is too large (> 4.096 bytes). The drive cannot be defragmented.");
 }
 
 TEST_F(LoggerTest, WithoutSourceNothingReachesTheEventLog) {
@@ -132,7 +135,8 @@ TEST_F(LoggerTest, CheckedAskRowStaysSilentForTheRestOfTheProcess) {
     EXPECT_EQ(Report(MSG_WAR_FILE_NO_SPACE, "C:\\BIG.DAT"), IDOK);
     ASSERT_EQ(m_presenter.asks.size(), 1u);
     EXPECT_EQ(m_presenter.asks[0].checkText, "Do not display this message again during this session.");
-    EXPECT_EQ(m_presenter.asks[0].text, "The file 'C:\\BIG.DAT' could not be defragmented due to lack of free space.");
+    EXPECT_EQ(m_presenter.asks[0].text,
+              "The file 'C:\\BIG.DAT' could not be defragmented due to lack of free space.");
     EXPECT_EQ(Report(MSG_WAR_FILE_NO_SPACE, "C:\\OTHER.DAT"), 0);
     EXPECT_EQ(m_presenter.asks.size(), 1u);
     // Another ask row, not checked, keeps asking.
@@ -164,9 +168,10 @@ TEST_F(LoggerTest, BufferingSendsWarningsToTheLogAndTheCompletionToTheStatusRepo
     std::vector<MessageLogRecord> log = MessageLogRecords();
     ASSERT_EQ(log.size(), 4u);
     EXPECT_EQ(log[0].text, "The SPACE-defragmentation has completed for drive C: (Filesystem FAT).");
-    EXPECT_EQ(log[1].text,
-              "The defragmentation process for drive C: (FAT) has completed successfully.  The remaining "
-              "fragmented files might be system files or they cannot be defragmentated due to lack of free space.");
+    EXPECT_EQ(
+        log[1].text,
+        "The defragmentation process for drive C: (FAT) has completed successfully.  The remaining "
+        "fragmented files might be system files or they cannot be defragmentated due to lack of free space.");
     EXPECT_EQ(log[1].style, MB_ICONEXCLAMATION);
     EXPECT_EQ(log[2].style, MB_ICONINFORMATION);
     EXPECT_EQ(log[3].text, "The file 'C:\\A.TXT' could not be defragmented.");

@@ -1,4 +1,5 @@
-// MessageTextTest.cpp --- message texts: placeholders, the string table, the message file and its registration.
+// MessageTextTest.cpp --- message texts: placeholders, the string table, the message file and its
+// registration.
 #include <fstream>
 #include <sstream>
 
@@ -77,7 +78,8 @@ TEST(MessageTableTest, EveryRowHasItsTextsAndEveryIdentifierItsEventText) {
     EXPECT_EQ(file.Entries().size(), MessageRows().size());
     const MessageEntry* analysis = file.Find(MSG_INF_ANALYSIS);
     ASSERT_NE(analysis, nullptr);
-    EXPECT_NE(platform::FormatMessageText(analysis->Text(), {"C:\\", "NTFS"}).find("C:\\ (NTFS)"), std::string::npos);
+    EXPECT_NE(platform::FormatMessageText(analysis->Text(), {"C:\\", "NTFS"}).find("C:\\ (NTFS)"),
+              std::string::npos);
 }
 
 TEST_F(RegistrationTest, MessageFileIsRegisteredBesideTheApplicationPath) {
@@ -87,8 +89,8 @@ TEST_F(RegistrationTest, MessageFileIsRegisteredBesideTheApplicationPath) {
         std::string path;
         std::string expected;
     };
-    for (const Case& c : {Case{"C:\\TARVO", "C:\\TARVO\\Messages.dll"}, Case{"C:\\TARVO\\", "C:\\TARVO\\Messages.dll"},
-                          Case{"", ""}}) {
+    for (const Case& c : {Case{"C:\\TARVO", "C:\\TARVO\\Messages.dll"},
+                          Case{"C:\\TARVO\\", "C:\\TARVO\\Messages.dll"}, Case{"", ""}}) {
         ASSERT_TRUE(WriteString(HKEY_LOCAL_MACHINE, appPath, "Path", c.path));
         RegisterMessageFile();
         DWORD type = 0;

@@ -32,7 +32,8 @@ public:
             std::lock_guard<std::mutex> guard(lock);
             logDialogs.push_back(records);
         }
-        if (whileLogShown) whileLogShown();
+        if (whileLogShown)
+            whileLogShown();
     }
 
     size_t Shown() {

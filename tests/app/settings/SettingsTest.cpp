@@ -1,10 +1,9 @@
 // SettingsTest.cpp --- the settings table's defaults and clamping, Load, setters and command-line fields.
-#include "app/Settings.h"
-
 #include <cstring>
 #include <string>
 
 #include "app/RegistryValues.h"
+#include "app/Settings.h"
 #include "app/SettingsTable.h"
 #include "tests/app/AppTestSupport.h"
 

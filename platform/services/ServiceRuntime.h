@@ -1,0 +1,37 @@
+// ServiceRuntime.h --- how a running service process makes itself known: a lock and a status file in $TARVO_HOME/run.
+//
+// The service holds an exclusive flock on "<name>.lock" while it lives, so a
+// killed service reads as stopped at once; "<name>.status" holds its state and
+// process id.
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+
+#include "platform/core/NtTypes.h"
+
+namespace tarvo::platform {
+
+struct ServiceRuntimeState {
+    DWORD state;  // SERVICE_STOPPED, SERVICE_START_PENDING, SERVICE_RUNNING or SERVICE_STOP_PENDING
+    pid_t pid;    // 0 when stopped
+};
+
+// The state as seen from any process.
+ServiceRuntimeState ReadServiceRuntime(const std::string& name);
+
+// Held by the service process itself.
+class CServiceInstance {
+public:
+    ~CServiceInstance();
+    // Takes the service's lock; false when another instance holds it.
+    bool Claim(const std::string& name);
+    void SetState(DWORD state);
+
+private:
+    std::string m_name;
+    int m_lockFd = -1;
+};
+
+}  // namespace tarvo::platform

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -105,17 +106,6 @@ public:
         return ok ? true : Fail(std::string("cannot write file data: ") + std::strerror(errno));
     }
 
-    bool Delete(uint64_t dirRecord, uint64_t record, const std::string& name) {
-        ntfs_inode* dir = ntfs_inode_open(m_vol, dirRecord);
-        ntfs_inode* ni = ntfs_inode_open(m_vol, record);
-        ntfschar* uname = nullptr;
-        int length = ntfs_mbstoucs(name.c_str(), &uname);
-        bool ok = dir != nullptr && ni != nullptr && length > 0 &&
-                  ntfs_delete(m_vol, nullptr, ni, dir, uname, static_cast<u8>(length)) == 0;
-        std::free(uname);
-        return ok ? true : Fail("cannot delete " + name);
-    }
-
     bool Fail(const std::string& message) {
         if (m_error.empty()) {
             m_error = message;
@@ -203,7 +193,7 @@ bool BuildNtfsImage(const NtfsImageSpec& spec, std::vector<ManifestEntry>& manif
         uint64_t record = 0;
     };
     std::vector<Planned> planned;
-    const uint64_t budget = spec.size * 3 / 10;
+    const uint64_t budget = spec.size / 4;
     const uint64_t count = std::max<uint64_t>(1, spec.files + spec.compressed + spec.sparse);
     const uint64_t average = std::max<uint64_t>(cluster, budget / count);
     char name[32];
@@ -230,72 +220,62 @@ bool BuildNtfsImage(const NtfsImageSpec& spec, std::vector<ManifestEntry>& manif
         }
     }
 
-    if (ok && spec.fragmentation == Fragmentation::Deliberate) {
-        uint64_t fillerDir = makeDirectory("FILLER", 0);
-        uint64_t zone = static_cast<uint64_t>(vol->mft_zone_end - vol->mft_zone_start);
-        uint64_t reserve = zone + (1ULL << 20) / cluster;
-        uint64_t need = 0;
-        for (const Planned& p : planned) {
-            need += (p.size + cluster - 1) / cluster;
-        }
-        uint64_t region = need * 22 / 10;
-        uint64_t fillerClusters = std::max<uint64_t>(1, region / 16384);
-        std::vector<std::pair<uint64_t, std::string>> fillers;
-        std::vector<uint8_t> bytes(fillerClusters * cluster, 0x5A);
-        uint64_t used = 0;
-        while (ok && fillerDir != 0 && used < region && static_cast<uint64_t>(vol->free_clusters) > reserve + fillerClusters) {
-            std::snprintf(name, sizeof(name), "G%06zu.TMP", fillers.size());
-            ntfs_inode* ni = filler.Create(fillerDir, name, S_IFREG);
-            ok = ni != nullptr && filler.Write(ni, {{0, bytes}}, 0);
-            if (ni != nullptr) {
-                fillers.push_back({ni->mft_no, name});
-                ntfs_inode_close(ni);
-            }
-            used += fillerClusters;
-        }
-        // The rest of the data space in one file that stays, so new data can only go into the holes.
-        if (ok && static_cast<uint64_t>(vol->free_clusters) > reserve) {
-            uint64_t rest = static_cast<uint64_t>(vol->free_clusters) - reserve;
-            ntfs_inode* ni = filler.Create(fillerDir, "REST.TMP", S_IFREG);
-            std::vector<uint8_t> zeros(rest * cluster, 0);
-            ok = ni != nullptr && filler.Write(ni, {{0, zeros}}, 0);
-            if (ni != nullptr) {
-                ntfs_inode_close(ni);
-            }
-        }
-        for (size_t i = 0; ok && i < fillers.size(); i += 2) {
-            ok = filler.Delete(fillerDir, fillers[i].first, fillers[i].second);
-        }
-    }
-
-    for (Planned& p : planned) {
-        if (!ok) {
-            break;
-        }
-        std::vector<std::pair<uint64_t, std::vector<uint8_t>>> pieces;
+    // Content first, so that the manifest does not depend on the order of writing.
+    std::vector<std::vector<std::pair<uint64_t, std::vector<uint8_t>>>> contents(planned.size());
+    for (size_t i = 0; i < planned.size(); ++i) {
+        Planned& p = planned[i];
         std::vector<uint8_t> whole(p.size, 0);
         if (p.sparse) {
-            // Three stretches of data with holes of at least 32 clusters around them.
+            // Three stretches of data with holes between them.
             uint64_t stretch = std::max<uint64_t>(cluster, p.size / 8) & ~(cluster - 1);
             for (uint64_t offset : {uint64_t{0}, (p.size / 2) & ~(cluster - 1), p.size - stretch}) {
                 std::vector<uint8_t> bytes(stretch);
                 Fill(bytes, p.content, random);
                 std::memcpy(whole.data() + offset, bytes.data(), bytes.size());
-                pieces.push_back({offset, std::move(bytes)});
+                contents[i].push_back({offset, std::move(bytes)});
             }
         } else {
             Fill(whole, p.content, random);
-            pieces.push_back({0, whole});
-        }
-        ntfs_inode* ni = ntfs_inode_open(vol, p.record);
-        ok = ni != nullptr && filler.Write(ni, pieces, p.size);
-        if (ni != nullptr) {
-            ntfs_inode_close(ni);
+            contents[i].push_back({0, whole});
         }
         Sha256 sha;
         sha.Update(whole.data(), whole.size());
         std::string dirName = p.dir == dataDir ? "DATA" : "PACKED";
         manifest.push_back({"\\" + dirName + "\\" + p.name, p.size, sha.HexDigest()});
+    }
+    // Deliberate fragmentation: the ordinary files grow a few clusters at a
+    // time in turn, so the allocator lays their pieces out interleaved.
+    std::vector<uint64_t> written(planned.size(), 0);
+    bool interleave = spec.fragmentation == Fragmentation::Deliberate;
+    bool progress = interleave;
+    while (ok && progress) {
+        progress = false;
+        for (size_t i = 0; ok && i < planned.size(); ++i) {
+            const Planned& p = planned[i];
+            if (p.sparse || p.content == Content::Text || p.size < 2 * cluster || written[i] >= p.size) {
+                continue;
+            }
+            uint64_t piece = std::min<uint64_t>(p.size - written[i], cluster * (1 + random.Below(6)));
+            std::vector<uint8_t> bytes(contents[i][0].second.begin() + static_cast<long>(written[i]),
+                                       contents[i][0].second.begin() + static_cast<long>(written[i] + piece));
+            ntfs_inode* ni = ntfs_inode_open(vol, p.record);
+            ok = ni != nullptr && filler.Write(ni, {{written[i], std::move(bytes)}}, 0);
+            if (ni != nullptr) {
+                ntfs_inode_close(ni);
+            }
+            written[i] += piece;
+            progress = true;
+        }
+    }
+    for (size_t i = 0; ok && i < planned.size(); ++i) {
+        if (interleave && written[i] > 0) {
+            continue;
+        }
+        ntfs_inode* ni = ntfs_inode_open(vol, planned[i].record);
+        ok = ni != nullptr && filler.Write(ni, contents[i], planned[i].size);
+        if (ni != nullptr) {
+            ntfs_inode_close(ni);
+        }
     }
     if (ntfs_umount(vol, ::FALSE) != 0 && ok) {
         ok = filler.Fail("cannot close the volume");

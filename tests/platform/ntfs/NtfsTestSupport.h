@@ -1,0 +1,87 @@
+// NtfsTestSupport.h --- shared helpers of the NTFS tests: a private data folder, images, independent judges.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "platform/ntfs/NtfsExternalCheck.h"
+#include "platform/ntfs/NtfsImageBuilder.h"
+#include "platform/ntfs/Sha256.h"
+
+namespace tarvo::platform::testing {
+
+// A temporary folder that is also TARVO_HOME for the test.
+class NtfsTestFolder : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/tarvo-ntfs-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        m_dir = pattern;
+        setenv("TARVO_HOME", (m_dir + "/home").c_str(), 1);
+    }
+    void TearDown() override { std::filesystem::remove_all(m_dir); }
+
+    std::string PathOf(const std::string& name) const { return m_dir + "/" + name; }
+
+    // Builds an image in the folder and answers its path; the manifest goes to m_manifest.
+    std::string MakeImage(const std::string& name, NtfsImageSpec spec) {
+        spec.path = PathOf(name);
+        std::string error;
+        EXPECT_TRUE(BuildNtfsImage(spec, m_manifest, error)) << error;
+        return spec.path;
+    }
+
+    std::string m_dir;
+    std::vector<ManifestEntry> m_manifest;
+};
+
+// The SHA-256 of a file as ntfscat reads it ("" when ntfscat fails).
+inline std::string NtfscatSha256(const std::string& image, const std::string& volumePath) {
+    std::string slashPath = volumePath;
+    for (char& c : slashPath) {
+        if (c == '\\') {
+            c = '/';
+        }
+    }
+    std::string command = "ntfscat -f '" + image + "' '" + slashPath + "' 2>/dev/null";
+    FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) {
+        return "";
+    }
+    Sha256 sha;
+    char buffer[65536];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof(buffer), pipe)) > 0) {
+        sha.Update(buffer, n);
+    }
+    return pclose(pipe) == 0 ? sha.HexDigest() : "";
+}
+
+// Every file of the manifest reads back (through ntfscat) with its recorded content.
+inline ::testing::AssertionResult ContentMatchesManifest(const std::string& image,
+                                                         const std::vector<ManifestEntry>& manifest) {
+    for (const ManifestEntry& e : manifest) {
+        std::string sha = NtfscatSha256(image, e.path);
+        if (sha != e.sha256) {
+            return ::testing::AssertionFailure() << e.path << " reads back as " << (sha.empty() ? "an error" : sha);
+        }
+    }
+    return ::testing::AssertionSuccess();
+}
+
+// ntfsresize -i -f and ntfsfix -n both find the volume clean.
+inline ::testing::AssertionResult JudgesFindClean(const std::string& image) {
+    std::string report;
+    if (!RunExternalNtfsChecks(image, report)) {
+        return ::testing::AssertionFailure() << report;
+    }
+    return ::testing::AssertionSuccess();
+}
+
+}  // namespace tarvo::platform::testing

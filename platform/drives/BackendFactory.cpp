@@ -35,7 +35,8 @@ VolumeFormat Sniff(const unsigned char* sector, size_t length) {
 }
 }  // namespace
 
-std::shared_ptr<VolumeBackend> OpenVolumeBackend(const std::string& path, NTSTATUS& status, std::string& error) {
+std::shared_ptr<VolumeBackend> OpenVolumeBackend(const std::string& path, NTSTATUS& status, std::string& error,
+                                                 BackendAccess access) {
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         status = errno == ENOENT ? STATUS_OBJECT_NAME_NOT_FOUND : STATUS_ACCESS_DENIED;
@@ -48,7 +49,8 @@ std::shared_ptr<VolumeBackend> OpenVolumeBackend(const std::string& path, NTSTAT
     VolumeFormat format = Sniff(sector, got > 0 ? static_cast<size_t>(got) : 0);
     switch (format) {
         case VolumeFormat::Sim: {
-            auto volume = SimVolume::Open(path, SimAccess::ReadWrite, error);
+            auto volume = SimVolume::Open(
+                path, access == BackendAccess::ReadOnly ? SimAccess::ReadOnly : SimAccess::ReadWrite, error);
             status = volume ? STATUS_SUCCESS : STATUS_DISK_CORRUPT_ERROR;
             return volume;
         }

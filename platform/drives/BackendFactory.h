@@ -12,6 +12,9 @@ namespace tarvo::platform {
 // read-write when possible, else read-only (moves then answer
 // STATUS_MEDIA_WRITE_PROTECTED). Null with a status and a message otherwise
 // ("unrecognised volume format" for anything else).
-std::shared_ptr<VolumeBackend> OpenVolumeBackend(const std::string& path, NTSTATUS& status, std::string& error);
+// ReadOnly never writes (for reports and checks).
+enum class BackendAccess { ReadWrite, ReadOnly };
+std::shared_ptr<VolumeBackend> OpenVolumeBackend(const std::string& path, NTSTATUS& status, std::string& error,
+                                                 BackendAccess access = BackendAccess::ReadWrite);
 
 }  // namespace tarvo::platform

@@ -432,6 +432,16 @@ bool SimVolume::IsFree(Lcn lcn, uint64_t count) const {
     return lcn < m_totalClusters && count <= m_totalClusters - lcn && m_bitmap.AllClear(lcn, count);
 }
 
+bool SimVolume::CopyAllocation(SimBitmap& out) const {
+    std::lock_guard lock(m_mutex);
+    try {
+        out = m_bitmap;
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    return true;
+}
+
 uint64_t SimVolume::TotalClusters() const { return m_totalClusters; }
 uint32_t SimVolume::BytesPerCluster() const { return m_bytesPerCluster; }
 SimFileSystem SimVolume::FileSystem() const { return m_fileSystem; }

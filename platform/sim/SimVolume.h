@@ -74,6 +74,8 @@ public:
     std::string PathOf(FileId id) const;
     std::vector<SimRun> Runs(FileId id) const;
     bool IsFree(Lcn lcn, uint64_t count) const;
+    // A copy of the allocation bitmap. False when memory is short.
+    bool CopyAllocation(SimBitmap& out) const;
     uint64_t TotalClusters() const;
     uint64_t FreeClusters() const;
     uint32_t BytesPerCluster() const;

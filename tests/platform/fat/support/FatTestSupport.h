@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,11 @@
 #include "platform/fat/FatBackend.h"
 #include "platform/fat/FatImageMaker.h"
 #include "platform/fat/FatTools.h"
+
+namespace tarvo::platform {
+// Readable failure messages for manifest comparisons.
+inline void PrintTo(const ManifestEntry& m, std::ostream* os) { *os << m.path << " " << m.size << " " << m.sha256; }
+}  // namespace tarvo::platform
 
 namespace tarvo::platform::testing {
 
@@ -27,7 +33,9 @@ protected:
         for (char& c : name) {
             c = c == '/' ? '_' : c;
         }
-        m_dir = fs::temp_directory_path() / ("tarvo-fat-" + std::to_string(::getpid()) + "-" + name);
+        // Images live in memory when possible: the crash tests flush thousands of times.
+        fs::path base = ::access("/dev/shm", W_OK) == 0 ? fs::path("/dev/shm") : fs::temp_directory_path();
+        m_dir = base / ("tarvo-fat-" + std::to_string(::getpid()) + "-" + name);
         fs::remove_all(m_dir);
         fs::create_directories(m_dir / "home");
         setenv("TARVO_HOME", (m_dir / "home").c_str(), 1);
@@ -79,5 +87,16 @@ Lcn FindFreeRun(VolumeBackend& backend, uint64_t length, Lcn from = 0);
 // Moves the whole file into the first free run that holds it. Answers the move's
 // status, or STATUS_SUCCESS when it is empty or already contiguous.
 NTSTATUS DefragmentFile(VolumeBackend& backend, const std::string& path);
+
+// True when TARVO_STRESS=full asks for the long configurations.
+bool FullStress();
+
+std::vector<uint8_t> ReadAll(const std::string& path);
+void WriteAll(const std::string& path, const std::vector<uint8_t>& bytes);
+
+// The moves of one run: the first maxFiles fragmented files made contiguous (their
+// directory entries change), the tail of a contiguous file moved (a FAT link
+// changes), then Flush. Answers the first status that is not STATUS_SUCCESS.
+NTSTATUS RunMoves(VolumeBackend& backend, size_t maxFiles);
 
 }  // namespace tarvo::platform::testing

@@ -2,6 +2,8 @@
 #include "FatTestSupport.h"
 
 #include <algorithm>
+#include <cstdlib>
+#include <fstream>
 #include <vector>
 
 namespace tarvo::platform::testing {
@@ -102,6 +104,53 @@ NTSTATUS DefragmentFile(VolumeBackend& backend, const std::string& path) {
         return STATUS_DISK_FULL;
     }
     return backend.MoveFile(id, 0, target, static_cast<DWORD>(length)).status;
+}
+
+bool FullStress() {
+    const char* s = std::getenv("TARVO_STRESS");
+    return s != nullptr && std::string(s) == "full";
+}
+
+std::vector<uint8_t> ReadAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+void WriteAll(const std::string& path, const std::vector<uint8_t>& bytes) {
+    std::ofstream(path, std::ios::binary | std::ios::trunc)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+// The moves of one run: the first fragmented files made contiguous (the directory
+// entry changes), then the tail of a file moved (a FAT link changes), then Flush.
+NTSTATUS RunMoves(VolumeBackend& backend, size_t maxFiles) {
+    size_t moved = 0;
+    for (const std::string& path : ListFiles(backend)) {
+        FileId id = 0;
+        if (moved >= maxFiles || backend.OpenFile(path, {}, id) != STATUS_SUCCESS || Runs(backend, id).size() < 2) {
+            continue;
+        }
+        if (NTSTATUS s = DefragmentFile(backend, path); s != STATUS_SUCCESS) {
+            return s;
+        }
+        ++moved;
+    }
+    for (const std::string& path : ListFiles(backend)) {
+        FileId id = 0;
+        backend.OpenFile(path, {}, id);
+        auto runs = Runs(backend, id);
+        if (runs.size() == 1 && runs[0].second >= 3) {
+            uint64_t tail = runs[0].second - 1;
+            Lcn target = FindFreeRun(backend, tail, runs[0].first + runs[0].second + 1);
+            NTSTATUS s = target == kVirtualLcn ? STATUS_SUCCESS
+                                                : backend.MoveFile(id, 1, target, static_cast<DWORD>(tail)).status;
+            if (s != STATUS_SUCCESS) {
+                return s;
+            }
+            break;
+        }
+    }
+    return backend.Flush();
 }
 
 }  // namespace tarvo::platform::testing

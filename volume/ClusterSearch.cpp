@@ -35,11 +35,41 @@ int SplitAroundZone(uint64_t low, uint64_t high, bool zone, uint64_t zoneFirst, 
     return n;
 }
 
+// A run of at least this many clusters always covers one whole aligned word,
+// so longer searches may step over words that hold a used cluster.
+constexpr uint64_t kWordSkipLength = 127;
+
+// The next word index at or above w, below end, whose clusters are all clear.
+template <typename Source>
+uint64_t NextClearWord(Source&& used, uint64_t w, uint64_t end) {
+    while (w < end && used(w) != 0) ++w;
+    return w;
+}
+
+// The next word index at or below w, not below floor, whose clusters are all clear; kNone when none.
+template <typename Source>
+uint64_t PrevClearWord(Source&& used, uint64_t w, uint64_t floor) {
+    while (w != bs::kNone && w >= floor && used(w) != 0) w = w == 0 ? bs::kNone : w - 1;
+    return (w == bs::kNone || w < floor) ? bs::kNone : w;
+}
+
 // Lowest run of clear bits of at least length inside segment; the longest run met is kept.
 template <typename Source>
 std::optional<Lcn> FirstClearRun(Source&& used, const Segment& s, uint64_t length, uint64_t* longest) {
     const uint64_t limit = s.last + 1;
     uint64_t pos = s.first;
+    if (!longest && length >= kWordSkipLength) {
+        while (pos < limit) {
+            const uint64_t w = NextClearWord(used, (pos + 63) >> 6, limit >> 6);
+            if (w >= (limit >> 6)) return std::nullopt;
+            const uint64_t below = bs::PrevSet(used, w << 6, pos);
+            const uint64_t free = below == bs::kNone ? pos : below + 1;
+            const uint64_t end = bs::NextSet(used, (w + 1) << 6, limit);
+            if (end - free >= length) return free;
+            pos = end;
+        }
+        return std::nullopt;
+    }
     while (pos < limit) {
         const uint64_t free = bs::NextSet([&](uint64_t i) { return ~used(i); }, pos, limit);
         if (free >= limit) break;
@@ -140,10 +170,23 @@ std::optional<Lcn> CClusterBitmap::FindLastFitFrom(Lcn lowerLimit, uint64_t leng
     for (int i = n - 1; i >= 0; --i) {
         const Segment& s = segments[i];
         uint64_t pos = s.last;
+        const bs::Bits bits{volume};
         while (true) {
-            const uint64_t high = bs::PrevClear(volume, pos, s.first);
-            if (high == bs::kNone) break;
-            const uint64_t used = bs::PrevSet(volume, high, s.first);
+            uint64_t high;
+            uint64_t used;
+            if (length >= kWordSkipLength) {
+                // Only a run that covers a whole clear word can be long enough.
+                if (pos + 1 < 64) break;
+                const uint64_t w = PrevClearWord(bits, ((pos + 1) >> 6) - 1, (s.first + 63) >> 6);
+                if (w == bs::kNone) break;
+                const uint64_t above = bs::NextSet(volume, (w + 1) << 6, pos + 1);
+                high = above - 1;
+                used = bs::PrevSet(volume, w << 6, s.first);
+            } else {
+                high = bs::PrevClear(volume, pos, s.first);
+                if (high == bs::kNone) break;
+                used = bs::PrevSet(volume, high, s.first);
+            }
             const uint64_t low = used == bs::kNone ? s.first : used + 1;
             if (high - low + 1 >= length) {
                 uint64_t candidate = high - length + 1;

@@ -207,9 +207,9 @@ std::shared_ptr<SimVolume> GenerateSimVolume(const SimGenerateOptions& options, 
     double scale = wanted > budget && wanted > 0 ? static_cast<double>(budget) / static_cast<double>(wanted) : 1.0;
     if (scale < 1.0) {
         for (Item& item : files) {
-            if (item.kind != SimFileKind::Compressed && item.kind != SimFileKind::PageFile && item.pieces == 1 &&
-                options.manyExtents != item.clusters) {
-                item.clusters = std::max<uint64_t>(1, static_cast<uint64_t>(static_cast<double>(item.clusters) * scale));
+            if (item.kind == SimFileKind::Normal && (options.manyExtents == 0 || item.pieces != options.manyExtents)) {
+                item.clusters = std::max<uint64_t>(item.pieces,
+                                                   static_cast<uint64_t>(static_cast<double>(item.clusters) * scale));
             }
         }
     }
@@ -256,13 +256,17 @@ std::shared_ptr<SimVolume> GenerateSimVolume(const SimGenerateOptions& options, 
             order.push_back(scattered[s++]);
         }
     }
-    uint64_t freeAfter = volume->FreeClusters() > wanted ? volume->FreeClusters() - std::min(wanted, budget) : 0;
+    uint64_t placed = dirCount;
+    for (size_t i = firstFile; i < items.size(); ++i) {
+        placed += items[i].clusters;
+    }
+    uint64_t freeAfter = volume->FreeClusters() > placed ? volume->FreeClusters() - placed : 0;
     bool zone = ntfs && layout.mftZoneEnd > layout.mftZoneStart;
     if (zone) {
         uint64_t zoneSize = layout.mftZoneEnd - layout.mftZoneStart + 1;
         freeAfter = freeAfter > zoneSize ? freeAfter - zoneSize : 0;
     }
-    uint64_t meanGap = order.empty() ? 0 : freeAfter / order.size();
+    uint64_t meanGap = order.empty() ? 0 : freeAfter / 10 * 9 / order.size();  // spread most free space as gaps
     SimBitmap used;
     if (!volume->CopyAllocation(used)) {
         error = "not enough memory for the cluster bitmap";
@@ -278,7 +282,7 @@ std::shared_ptr<SimVolume> GenerateSimVolume(const SimGenerateOptions& options, 
             continue;
         }
         if (meanGap > 0 && !atEnd && random.Chance(0.3)) {
-            cursor += random.Below(meanGap * 2 / 3 * 5 + 1);
+            cursor += random.Below(meanGap * 20 / 3 + 1);  // 0.3 x uniform(0, 2 x mean / 0.3): mean per piece
         }
         Lcn at = 0;
         if (!atEnd && !placer.Place(piece.length, cursor, at)) {
@@ -319,6 +323,22 @@ std::shared_ptr<SimVolume> GenerateSimVolume(const SimGenerateOptions& options, 
             }
         }
         dropped[firstFile + (options.pageFile && options.clusters >= 4096 ? 1 : 0)] = many.runs.size() < options.manyExtents;
+    }
+
+    // Pieces that landed back to back are one run, as a file system would record them.
+    for (Item& item : items) {
+        std::vector<SimRun> merged;
+        for (const SimRun& run : item.runs) {
+            if (!merged.empty() && run.lcn != kVirtualLcn && merged.back().lcn != kVirtualLcn) {
+                Vcn lastStart = merged.size() == 1 ? 0 : merged[merged.size() - 2].nextVcn;
+                if (merged.back().lcn + (merged.back().nextVcn - lastStart) == run.lcn) {
+                    merged.back().nextVcn = run.nextVcn;
+                    continue;
+                }
+            }
+            merged.push_back(run);
+        }
+        item.runs = std::move(merged);
     }
 
     // Now the tree itself, parents before children.
@@ -378,7 +398,7 @@ std::shared_ptr<SimVolume> GenerateSimVolume(const SimGenerateOptions& options, 
             continue;
         }
         ++summary.files;
-        summary.fragmentedFiles += item.pieces > 1 && item.runs.size() > 1 ? 1 : 0;
+        summary.fragmentedFiles += item.kind == SimFileKind::Normal && item.runs.size() > 1 ? 1 : 0;
         summary.compressedFiles += item.kind == SimFileKind::Compressed ? 1 : 0;
     }
     error.clear();

@@ -32,9 +32,13 @@ TEST_F(SimFaultTest, AVolumeFileWithoutWritePermissionOpensReadOnlyAndRefusesMov
     std::string error;
     ASSERT_TRUE(volume->SaveAs(PathIn("ro.sim"), error)) << error;
     volume.reset();
+    auto looker = SimVolume::Open(PathIn("ro.sim"), SimAccess::ReadOnly, error);
+    ASSERT_NE(looker, nullptr) << error;
+    EXPECT_EQ(looker->MoveFile(a, 0, 1000, 8).status, STATUS_MEDIA_WRITE_PROTECTED);
+    looker.reset();
     ASSERT_EQ(chmod(PathIn("ro.sim").c_str(), 0444), 0);
     if (geteuid() == 0) {
-        GTEST_SKIP() << "root writes read-only files";
+        GTEST_SKIP() << "root may write a file without write permission";
     }
     auto reopened = SimVolume::Open(PathIn("ro.sim"), SimAccess::ReadWrite, error);
     ASSERT_NE(reopened, nullptr) << error;

@@ -6,30 +6,47 @@
 
 namespace tarvo::platform {
 
+// A record and its $MFTMirr copy are saved as neighbouring images with equal
+// bytes. When any image is torn, or two copies that were equal now differ (one
+// write reached the medium, the other not), every image that changed goes
+// back to its pre-image: the library refuses a volume whose $MFT and $MFTMirr
+// disagree, and the pre-images are consistent with the rest of the volume.
 int CNtfsBackend::RestoreTornRecords(BlockDevice& device, const NtfsIntent& intent) {
-    bool wrote = false;
+    std::vector<std::vector<uint8_t>> current, saved;
+    bool restore = false;
     for (const RecordImage& image : intent.records) {
-        std::vector<uint8_t> current;
+        std::vector<uint8_t> now, before;
         for (const RecordPiece& piece : image.pieces) {
             std::vector<uint8_t> bytes(piece.bytes.size());
             int rc = device.Read(piece.offset, bytes.data(), bytes.size());
             if (rc != 0) {
                 return rc;
             }
-            current.insert(current.end(), bytes.begin(), bytes.end());
+            now.insert(now.end(), bytes.begin(), bytes.end());
+            before.insert(before.end(), piece.bytes.begin(), piece.bytes.end());
         }
-        if (MftRecordIsWhole(current)) {
-            continue;  // the write reached the medium whole, or not at all
+        restore = restore || !MftRecordIsWhole(now);
+        if (!saved.empty() && saved.back() == before && current.back() != now) {
+            restore = true;
         }
-        for (const RecordPiece& piece : image.pieces) {
+        current.push_back(std::move(now));
+        saved.push_back(std::move(before));
+    }
+    if (!restore) {
+        return 0;  // every write reached the medium whole, or not at all
+    }
+    for (size_t i = 0; i < intent.records.size(); ++i) {
+        if (current[i] == saved[i]) {
+            continue;
+        }
+        for (const RecordPiece& piece : intent.records[i].pieces) {
             int rc = device.Write(piece.offset, piece.bytes.data(), piece.bytes.size());
             if (rc != 0) {
                 return rc;
             }
         }
-        wrote = true;
     }
-    return wrote ? device.Flush() : 0;
+    return device.Flush();
 }
 
 NTSTATUS CNtfsBackend::ReclaimLeakedClusters(const NtfsIntent& intent, std::string& error) {

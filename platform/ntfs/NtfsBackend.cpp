@@ -100,6 +100,15 @@ std::unique_ptr<CNtfsBackend> CNtfsBackend::Open(std::unique_ptr<BlockDevice> de
         return nullptr;
     }
     backend->m_vol = vol;
+    // A damaged boot sector or $MFT can claim more than the device holds.
+    const uint64_t deviceBytes = backend->m_device->Size();
+    if (vol->nr_clusters <= 0 || static_cast<uint64_t>(vol->nr_clusters) > deviceBytes / vol->cluster_size ||
+        vol->mft_na == nullptr || vol->mft_na->initialized_size < 0 ||
+        static_cast<uint64_t>(vol->mft_na->initialized_size) > deviceBytes) {
+        error = name + ": the NTFS volume is damaged (it claims more space than its device has). "
+                       "Check it with chkdsk /f on Windows before defragmenting.";
+        return nullptr;
+    }
     if (ntfs_volume_get_free_space(vol) != 0) {
         error = name + ": cannot read the volume bitmap: " + std::strerror(errno) + ".";
         return nullptr;

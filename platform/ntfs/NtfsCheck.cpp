@@ -2,6 +2,7 @@
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
+#include <new>
 
 #include "platform/ntfs/NtfsExternalCheck.h"
 #include "platform/ntfs/NtfsVolume.h"
@@ -35,6 +36,15 @@ bool CNtfsBackend::BitmapBit(uint64_t lcn, bool& set) {
 }
 
 bool CNtfsBackend::AccountClusters(ClusterAccounting& out) {
+    try {
+        return AccountClustersOrThrow(out);
+    } catch (const std::bad_alloc&) {
+        out.problems.push_back("not enough memory to account the clusters");
+        return false;
+    }
+}
+
+bool CNtfsBackend::AccountClustersOrThrow(ClusterAccounting& out) {
     out = ClusterAccounting{};
     const uint64_t clusters = static_cast<uint64_t>(m_vol->nr_clusters);
     out.owned.assign((clusters + 7) / 8, 0);

@@ -76,6 +76,7 @@ private:
 
     // Cluster accounting (NtfsCheck.cpp).
     bool AccountClusters(ClusterAccounting& out);
+    bool AccountClustersOrThrow(ClusterAccounting& out);
     bool BitmapBit(uint64_t lcn, bool& set);
 
     std::unique_ptr<BlockDevice> m_device;

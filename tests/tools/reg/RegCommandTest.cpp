@@ -116,11 +116,11 @@ TEST_F(RegCommandTest, ExportThenImportRestoresEveryValue) {
                   ERROR_SUCCESS);
     };
     set("", REG_SZ, std::string("default\0", 8));
-    set("Quote\"And\\Slash", REG_SZ, std::string("C:\\Program Files\\\"x\"\0", 22));
+    set("Quote\"And\\Slash", REG_SZ, std::string("C:\\Program Files\\\"x\"\0", 21));
     set("Lines", REG_SZ, std::string("one\r\ntwo\0", 9));
-    set("Unicode", REG_SZ, std::string("gr\xc3\xbc\xc3\x9f \xf0\x9f\x98\x80\0", 13));
+    set("Unicode", REG_SZ, std::string("gr\xc3\xbc\xc3\x9f \xf0\x9f\x98\x80\0", 12));
     set("Path", REG_EXPAND_SZ, std::string("%SystemRoot%\\Messages.dll\0", 26));
-    set("Multi", REG_MULTI_SZ, std::string("a\0bb\0\xc3\xa9\0\0", 10));
+    set("Multi", REG_MULTI_SZ, std::string("a\0bb\0\xc3\xa9\0\0", 9));
     set("Count", REG_DWORD, std::string("\xff\xff\xff\x7f", 4));
     set("Blob", REG_BINARY, std::string(200, '\x5a'));
     set("Empty", REG_BINARY, "");
@@ -146,9 +146,9 @@ TEST_F(RegCommandTest, ExportThenImportRestoresEveryValue) {
     EXPECT_EQ(Read(HKEY_LOCAL_MACHINE, sub, "Lines"),
               (std::pair<DWORD, std::string>{REG_SZ, {"one\r\ntwo\0", 9}}));
     EXPECT_EQ(Read(HKEY_LOCAL_MACHINE, sub, "Unicode").second,
-              std::string("gr\xc3\xbc\xc3\x9f \xf0\x9f\x98\x80\0", 13));
+              std::string("gr\xc3\xbc\xc3\x9f \xf0\x9f\x98\x80\0", 12));
     EXPECT_EQ(Read(HKEY_LOCAL_MACHINE, sub, "Multi"),
-              (std::pair<DWORD, std::string>{REG_MULTI_SZ, {"a\0bb\0\xc3\xa9\0\0", 10}}));
+              (std::pair<DWORD, std::string>{REG_MULTI_SZ, {"a\0bb\0\xc3\xa9\0\0", 9}}));
     EXPECT_EQ(Read(HKEY_LOCAL_MACHINE, sub, "Path").first, REG_EXPAND_SZ);
     EXPECT_EQ(Read(HKEY_LOCAL_MACHINE, sub, "Blob").second, std::string(200, '\x5a'));
     EXPECT_EQ(Read(HKEY_LOCAL_MACHINE, sub, "").second, std::string("default\0", 8));

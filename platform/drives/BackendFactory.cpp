@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "platform/fat/FatBackend.h"
+#include "platform/ntfs/NtfsBackend.h"
 #include "platform/sim/SimVolume.h"
 
 namespace tarvo::platform {
@@ -70,9 +71,21 @@ std::shared_ptr<VolumeBackend> OpenVolumeBackend(const std::string& path, NTSTAT
             status = backend ? STATUS_SUCCESS : STATUS_DISK_CORRUPT_ERROR;
             return backend;
         }  // ---- end of the FAT backend ----
-        case VolumeFormat::Ntfs:
-            // ---- NTFS backend: open the image or device here (platform/ntfs). ----
-            break;
+        case VolumeFormat::Ntfs: {
+            // ---- NTFS backend (platform/ntfs): a write-protected image opens read-only, its moves refused. ----
+            auto device = OpenBlockDevice(
+                path, access == BackendAccess::ReadOnly ? DeviceAccess::ReadOnly : DeviceAccess::ReadWrite, error);
+            if (!device && access != BackendAccess::ReadOnly && (errno == EACCES || errno == EROFS || errno == EPERM)) {
+                device = OpenBlockDevice(path, DeviceAccess::ReadOnly, error);
+            }
+            if (!device) {
+                status = errno == EBUSY ? STATUS_SHARING_VIOLATION : STATUS_ACCESS_DENIED;
+                return nullptr;
+            }
+            std::shared_ptr<VolumeBackend> backend = OpenNtfsBackend(std::move(device), error);
+            status = backend ? STATUS_SUCCESS : STATUS_DISK_CORRUPT_ERROR;
+            return backend;
+        }  // ---- end of the NTFS backend ----
         case VolumeFormat::Unknown:
             break;
     }

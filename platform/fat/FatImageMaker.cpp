@@ -123,16 +123,16 @@ bool CopyTree(const std::string& image, const fs::path& from, std::string& error
     return Run(argv, error);
 }
 
-bool ManifestOfFolder(const fs::path& root, std::vector<ManifestEntry>& manifest, std::string& error) {
+bool ManifestOfFolder(const fs::path& root, std::vector<FatManifestEntry>& manifest, std::string& error) {
     manifest.clear();
     for (const auto& entry : fs::recursive_directory_iterator(root)) {
         if (!entry.is_regular_file()) {
             continue;
         }
-        ManifestEntry m;
+        FatManifestEntry m;
         m.path = fs::relative(entry.path(), root).generic_string();
         m.size = entry.file_size();
-        m.sha256 = Sha256OfFile(entry.path().string());
+        m.sha256 = fat::Sha256OfFile(entry.path().string());
         if (m.sha256.empty()) {
             error = "cannot read " + entry.path().string();
             return false;
@@ -156,7 +156,7 @@ std::string RealFileName(uint32_t i) {
 
 }  // namespace
 
-bool MakeFatImage(const FatImageRecipe& recipe, std::vector<ManifestEntry>& manifest, std::string& error) {
+bool MakeFatImage(const FatImageRecipe& recipe, std::vector<FatManifestEntry>& manifest, std::string& error) {
     if (fs::exists(recipe.path)) {
         error = recipe.path + " already exists; choose a new file name";
         return false;
@@ -247,7 +247,7 @@ bool MakeFatImage(const FatImageRecipe& recipe, std::vector<ManifestEntry>& mani
     return ManifestWithMtools(recipe.path, manifest, error);
 }
 
-bool ManifestWithMtools(const std::string& image, std::vector<ManifestEntry>& manifest, std::string& error) {
+bool ManifestWithMtools(const std::string& image, std::vector<FatManifestEntry>& manifest, std::string& error) {
     Staging staging;
     if (staging.path.empty()) {
         error = "cannot create a temporary folder";
@@ -262,7 +262,7 @@ bool ManifestWithMtools(const std::string& image, std::vector<ManifestEntry>& ma
     return ManifestOfFolder(staging.path, manifest, error);
 }
 
-std::string FormatManifest(const std::vector<ManifestEntry>& manifest) {
+std::string FormatFatManifest(const std::vector<FatManifestEntry>& manifest) {
     std::string text;
     for (const auto& m : manifest) {
         text += m.sha256 + "  " + std::to_string(m.size) + "  " + m.path + "\n";

@@ -19,11 +19,11 @@ struct FatImageRecipe {
 };
 
 // One file of a volume: path from the root with '/' separators, size, SHA-256.
-struct ManifestEntry {
+struct FatManifestEntry {
     std::string path;
     uint64_t size = 0;
     std::string sha256;
-    bool operator==(const ManifestEntry&) const = default;
+    bool operator==(const FatManifestEntry&) const = default;
 };
 
 // Formats a new image (an existing file is refused, never overwritten), fills it
@@ -31,12 +31,12 @@ struct ManifestEntry {
 // 8.3 names, and, with fragment set, interleaves them with filler files of
 // which every other one is deleted so that the files land in the holes. Answers
 // the manifest of every file on the volume, sorted by path.
-bool MakeFatImage(const FatImageRecipe& recipe, std::vector<ManifestEntry>& manifest, std::string& error);
+bool MakeFatImage(const FatImageRecipe& recipe, std::vector<FatManifestEntry>& manifest, std::string& error);
 
 // Reads every file back with mcopy (an independent reader) and answers its manifest, sorted by path.
-bool ManifestWithMtools(const std::string& image, std::vector<ManifestEntry>& manifest, std::string& error);
+bool ManifestWithMtools(const std::string& image, std::vector<FatManifestEntry>& manifest, std::string& error);
 
 // "sha256  size  path" lines, as sha256sum prints them with the size between.
-std::string FormatManifest(const std::vector<ManifestEntry>& manifest);
+std::string FormatFatManifest(const std::vector<FatManifestEntry>& manifest);
 
 }  // namespace tarvo::platform

@@ -6,7 +6,7 @@
 #include <fstream>
 #include <vector>
 
-namespace tarvo::platform {
+namespace tarvo::platform::fat {
 
 namespace {
 
@@ -113,4 +113,4 @@ std::string Sha256OfFile(const std::string& path) {
     return hash.HexDigest();
 }
 
-}  // namespace tarvo::platform
+}  // namespace tarvo::platform::fat

@@ -23,7 +23,7 @@ const Flavor kFlavors[] = {
 TEST_F(FatTest, DefragmentingEveryFileKeepsContentsAndSatisfiesFsck) {
     for (const Flavor& flavor : kFlavors) {
         SCOPED_TRACE("FAT" + std::to_string(flavor.fatBits));
-        std::vector<ManifestEntry> manifest;
+        std::vector<FatManifestEntry> manifest;
         std::string image = MakeImage("e2e" + std::to_string(flavor.fatBits) + ".img", flavor.fatBits, flavor.size,
                                       flavor.clusterBytes, 24, true, 7, manifest);
         ASSERT_FALSE(manifest.empty());

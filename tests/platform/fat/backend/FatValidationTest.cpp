@@ -53,7 +53,7 @@ protected:
     }
 
     std::string m_image;
-    std::vector<ManifestEntry> m_manifest;
+    std::vector<FatManifestEntry> m_manifest;
     std::vector<uint8_t> m_bytes;
     FatGeometry m_geometry;
 };

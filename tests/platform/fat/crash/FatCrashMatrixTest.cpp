@@ -55,7 +55,7 @@ TEST_F(FatTest, PowerCutAtAnyFlushLosesNoByteAndTheNextOpenRepairs) {
     for (const Flavor& flavor : flavors) {
         for (uint64_t seed : seeds) {
             SCOPED_TRACE("FAT" + std::to_string(flavor.fatBits) + " seed " + std::to_string(seed));
-            std::vector<ManifestEntry> manifest;
+            std::vector<FatManifestEntry> manifest;
             std::string image = MakeImage("crash" + std::to_string(flavor.fatBits) + "-" + std::to_string(seed) + ".img",
                                           flavor.fatBits, flavor.size, flavor.clusterBytes, 12, true, seed, manifest);
             const std::vector<uint8_t> pristine = ReadAll(image);

@@ -16,7 +16,7 @@ TEST_F(FatTest, IoErrorAtAnyOperationGivesAClearErrorAndLosesNothing) {
     const bool full = FullStress();
     for (const Flavor& flavor : flavors) {
         SCOPED_TRACE("FAT" + std::to_string(flavor.fatBits));
-        std::vector<ManifestEntry> manifest;
+        std::vector<FatManifestEntry> manifest;
         std::string image = MakeImage("fault" + std::to_string(flavor.fatBits) + ".img", flavor.fatBits, flavor.size, flavor.clusterBytes, 10, true, 5,
                                       manifest);
         const std::vector<uint8_t> pristine = ReadAll(image);

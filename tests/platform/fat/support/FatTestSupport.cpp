@@ -18,8 +18,8 @@ std::unique_ptr<VolumeBackend> OpenImage(const std::string& path, std::string& e
 
 int Fsck(const std::string& image, std::string& output) { return RunTool({"fsck.fat", "-n", image}, output); }
 
-std::vector<ManifestEntry> MtoolsManifest(const std::string& image) {
-    std::vector<ManifestEntry> manifest;
+std::vector<FatManifestEntry> MtoolsManifest(const std::string& image) {
+    std::vector<FatManifestEntry> manifest;
     std::string error;
     EXPECT_TRUE(ManifestWithMtools(image, manifest, error)) << error;
     return manifest;

@@ -17,7 +17,7 @@
 
 namespace tarvo::platform {
 // Readable failure messages for manifest comparisons.
-inline void PrintTo(const ManifestEntry& m, std::ostream* os) { *os << m.path << " " << m.size << " " << m.sha256; }
+inline void PrintTo(const FatManifestEntry& m, std::ostream* os) { *os << m.path << " " << m.size << " " << m.sha256; }
 }  // namespace tarvo::platform
 
 namespace tarvo::platform::testing {
@@ -48,7 +48,7 @@ protected:
 
     // Makes an image by mkfs.fat and mtools; answers its path and fills the manifest.
     std::string MakeImage(const std::string& name, int fatBits, uint64_t size, uint32_t clusterBytes,
-                          uint32_t files, bool fragment, uint64_t seed, std::vector<ManifestEntry>& manifest) {
+                          uint32_t files, bool fragment, uint64_t seed, std::vector<FatManifestEntry>& manifest) {
         FatImageRecipe recipe;
         recipe.path = (m_dir / name).string();
         recipe.sizeBytes = size;
@@ -73,7 +73,7 @@ std::unique_ptr<VolumeBackend> OpenImage(const std::string& path, std::string& e
 int Fsck(const std::string& image, std::string& output);
 
 // The manifest of the image as mcopy reads it.
-std::vector<ManifestEntry> MtoolsManifest(const std::string& image);
+std::vector<FatManifestEntry> MtoolsManifest(const std::string& image);
 
 // All files of the volume (not directories), by path.
 std::vector<std::string> ListFiles(VolumeBackend& backend);

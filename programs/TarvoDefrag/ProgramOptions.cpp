@@ -1,0 +1,48 @@
+// ProgramOptions.cpp --- --help and --console, and the help text.
+#include "programs/TarvoDefrag/ProgramOptions.h"
+
+namespace tarvo::programs {
+
+ProgramOptions ParseProgramOptions(const std::vector<std::string>& args) {
+    ProgramOptions options;
+    for (const std::string& arg : args) {
+        if (arg == "--help" || arg == "-h" || arg == "/?")
+            options.help = true;
+        else if (arg == "--console")
+            options.console = true;
+        else
+            options.words.push_back(arg);
+    }
+    return options;
+}
+
+const char* HelpText() {
+    return "usage: TarvoDefrag [--console] [/SPACE:DRIVES | /COMPLETE:DRIVES] [/SORT:NAME|LASTMODIFIED]\n"
+           "                   [/LOG:OFF|0|1|2|3|4] [/QUIET]\n"
+           "\n"
+           "Defragments NTFS and FAT volumes mapped to drive letters (tarvoctl drive map D: IMAGE).\n"
+           "\n"
+           "  /SPACE:DRIVES     SPACE method: make files contiguous where free space fits them\n"
+           "  /COMPLETE:DRIVES  COMPLETE method: rebuild the whole layout in sort order\n"
+           "                    DRIVES is a list of letters, \"C,D\", or ALL (every eligible drive,\n"
+           "                    each with the method the options choose for its file system);\n"
+           "                    an empty item ends the list; a letter with a colon is refused\n"
+           "  /SORT:NAME|LASTMODIFIED  order of COMPLETE (for this run only)\n"
+           "  /LOG:N            event logging for this run: OFF or 0 off, 1 errors ... 4 everything\n"
+           "  /QUIET            no messages shown\n"
+           "  --console         work in the terminal even when a display is available\n"
+           "  --help            this text\n"
+           "\n"
+           "Options may be written with / or -, in any case. Nothing given on the command line is stored.\n"
+           "A run with drives works in the terminal: progress on standard error (one line redrawn in\n"
+           "place on a terminal, a line every 5% otherwise); Ctrl+C stops after the move in flight.\n"
+           "\n"
+           "Exit status:\n"
+           "  0  every drive of the list completed\n"
+           "  1  invalid command line\n"
+           "  2  a drive was refused or failed (or the run could not start)\n"
+           "  3  stopped (Ctrl+C, SIGTERM)\n"
+           "  4  started without drives, but the window cannot be shown\n";
+}
+
+}  // namespace tarvo::programs

@@ -59,6 +59,8 @@ int CMessageLoop::Run() {
         }
         m_changed.wait(lock, [&] { return m_quit || !m_sent.empty() || !m_posted.empty(); });
     }
+    // The quit is consumed: a later Run handles messages again.
+    m_quit = false;
     return m_quitCode;
 }
 

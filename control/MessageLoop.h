@@ -35,7 +35,8 @@ public:
     // the loop's thread it runs at once; on a closed loop it is dropped.
     void Send(Message message);
 
-    // Loop's thread: handles posted and sent messages until Quit; answers the code.
+    // Loop's thread: handles posted and sent messages until Quit (also one
+    // requested before the call); answers the code.
     int Run();
     // Any thread: makes Run return with code once the current message is done.
     void Quit(int code);

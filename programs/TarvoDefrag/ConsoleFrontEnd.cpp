@@ -29,6 +29,14 @@ CConsoleFrontEnd::CConsoleFrontEnd(ProgressStyle style)
       m_sink(m_loop, m_progress, nullptr) {}
 
 CConsoleFrontEnd::~CConsoleFrontEnd() {
+    const app::CommandLineRecord& record = application.Record();
+    const control::WorkerEntries entries = control::EngineWorkerEntries();
+    const bool complete = record.completeSeen;
+    if (entries.ForMode(complete ? control::kModeComplete : control::kModeSpace) == nullptr) {
+        m_progress.PrintLine(std::string("TarvoDefrag: the ") + (complete ? "COMPLETE" : "SPACE") +
+                             " method is not part of this build yet.");
+        return kExitDriveFailed;
+    }
     engine::SetEngineReportObserver(nullptr);
     if (m_signalWatcher.joinable()) {
         pthread_kill(m_signalWatcher.native_handle(), SIGUSR1);
@@ -76,7 +84,7 @@ void CConsoleFrontEnd::OnStopSignal() {
 int CConsoleFrontEnd::Run(app::CTarvoApp& application) {
     engine::SetEngineReportObserver(
         [this](app::MessageId id, const std::vector<std::string>& strings) { m_outcome.Observe(id, strings); });
-    m_doc = std::make_unique<control::COrdexDoc>(m_host, this, m_tree, control::EngineWorkerEntries(),
+    m_doc = std::make_unique<control::COrdexDoc>(m_host, this, m_tree, entries,
                                                  application.CommandLineRun() ? control::RunKind::Scheduled
                                                                               : control::RunKind::Interactive);
     m_sink.SetRunFinishedHandler([this] { m_doc->OnRunFinished(); });
@@ -90,7 +98,6 @@ int CConsoleFrontEnd::Run(app::CTarvoApp& application) {
     m_progress.Finish();
     m_loop.Close();
 
-    const app::CommandLineRecord& record = application.Record();
     const app::DriveList& drives = record.completeSeen ? record.completeDrives : record.spaceDrives;
     const int status = m_outcome.ExitStatus(drives);
     m_doc.reset();

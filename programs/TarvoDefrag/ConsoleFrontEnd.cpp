@@ -29,14 +29,6 @@ CConsoleFrontEnd::CConsoleFrontEnd(ProgressStyle style)
       m_sink(m_loop, m_progress, nullptr) {}
 
 CConsoleFrontEnd::~CConsoleFrontEnd() {
-    const app::CommandLineRecord& record = application.Record();
-    const control::WorkerEntries entries = control::EngineWorkerEntries();
-    const bool complete = record.completeSeen;
-    if (entries.ForMode(complete ? control::kModeComplete : control::kModeSpace) == nullptr) {
-        m_progress.PrintLine(std::string("TarvoDefrag: the ") + (complete ? "COMPLETE" : "SPACE") +
-                             " method is not part of this build yet.");
-        return kExitDriveFailed;
-    }
     engine::SetEngineReportObserver(nullptr);
     if (m_signalWatcher.joinable()) {
         pthread_kill(m_signalWatcher.native_handle(), SIGUSR1);
@@ -82,6 +74,14 @@ void CConsoleFrontEnd::OnStopSignal() {
 }
 
 int CConsoleFrontEnd::Run(app::CTarvoApp& application) {
+    const app::CommandLineRecord& record = application.Record();
+    const control::WorkerEntries entries = control::EngineWorkerEntries();
+    const bool complete = record.completeSeen;
+    if (entries.ForMode(complete ? control::kModeComplete : control::kModeSpace) == nullptr) {
+        m_progress.PrintLine(std::string("TarvoDefrag: the ") + (complete ? "COMPLETE" : "SPACE") +
+                             " method is not part of this build yet.");
+        return kExitDriveFailed;
+    }
     engine::SetEngineReportObserver(
         [this](app::MessageId id, const std::vector<std::string>& strings) { m_outcome.Observe(id, strings); });
     m_doc = std::make_unique<control::COrdexDoc>(m_host, this, m_tree, entries,

@@ -39,9 +39,17 @@ bool EqualNoCase(std::string_view a, std::string_view b) {
            });
 }
 
+// The file attribute bits of an inode. Read as bytes: a damaged record may
+// hold values outside the library's enum type.
+uint32_t InodeFlags(const ntfs_inode* ni) {
+    uint32_t flags = 0;
+    std::memcpy(&flags, &ni->flags, sizeof(flags));
+    return le32_to_cpu(flags);
+}
+
 // Fills the attributes, time and size of `out` from an open inode.
 void DescribeInode(ntfs_inode* ni, DirectoryEntry& out) {
-    DWORD flags = le32_to_cpu(ni->flags) & 0x7FFF;
+    DWORD flags = InodeFlags(ni) & 0x7FFF;
     bool directory = (ni->mrec->flags & MFT_RECORD_IS_DIRECTORY) != 0;
     if (directory) {
         flags |= FILE_ATTRIBUTE_DIRECTORY;
@@ -188,8 +196,7 @@ NTSTATUS CNtfsBackend::Openable(ntfs_inode* ni) const {
     if (ni->mft_no < kFirstOpenableRecord) {
         return STATUS_ACCESS_DENIED;
     }
-    le32 flags = ni->flags;
-    if (flags & (FILE_ATTR_ENCRYPTED | FILE_ATTR_REPARSE_POINT)) {
+    if (InodeFlags(ni) & static_cast<uint32_t>(FILE_ATTR_ENCRYPTED | FILE_ATTR_REPARSE_POINT)) {
         return STATUS_ACCESS_DENIED;
     }
     // The runlist of a file with an attribute list spans several MFT records,

@@ -15,29 +15,6 @@ namespace tarvo::platform::testing {
 
 namespace {
 
-// What fsck.fat may find when the user runs it on a cut volume without our reopen:
-// the dirty flag, lost clusters, or FAT copies that differ in the moved entries.
-std::string UnexpectedFsckLines(const std::string& output, const std::string& image) {
-    static const char* const kAllowed[] = {
-        "fsck.fat ",       "Leaving filesystem unchanged", "Dirty bit is set", "Automatically removing dirty bit",
-        "differences between boot sector and its backup", "mostly harmless", "65:01/00", "37:01/00",
-        "Not automatically fixing this", "FATs differ", "Using first FAT", "Using second FAT",
-        "Free cluster summary uninitialized", "unused clusters", "Reclaimed", "lost",
-        "Perform changes", "Free cluster summary wrong"};
-    std::istringstream lines(output);
-    std::string line, unexpected;
-    while (std::getline(lines, line)) {
-        bool ok = line.empty() || line.rfind(image + ":", 0) == 0;
-        for (const char* allowed : kAllowed) {
-            ok = ok || line.find(allowed) != std::string::npos;
-        }
-        if (!ok) {
-            unexpected += line + "\n";
-        }
-    }
-    return unexpected;
-}
-
 struct Flavor {
     int fatBits;
     uint64_t size;

@@ -72,6 +72,10 @@ std::unique_ptr<VolumeBackend> OpenImage(const std::string& path, std::string& e
 // fsck.fat -n: the exit status, with its output in `output`.
 int Fsck(const std::string& image, std::string& output);
 
+// The lines of fsck.fat's output that a cut volume must not show before our
+// reopen (anything but the dirty flag, lost clusters, differing FAT copies); "" when none.
+std::string UnexpectedFsckLines(const std::string& output, const std::string& image);
+
 // The manifest of the image as mcopy reads it.
 std::vector<FatManifestEntry> MtoolsManifest(const std::string& image);
 

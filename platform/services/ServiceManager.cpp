@@ -254,6 +254,7 @@ BOOL StartServiceA(SC_HANDLE handle, DWORD, const char**) {
         return FALSE;
     }
     words.erase(words.begin());
+    ClearServiceRuntime(service->name);
     pid_t pid = LaunchDetached(*program, words, RuntimeFolder() + "/" + service->name + ".log");
     if (pid == 0) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);

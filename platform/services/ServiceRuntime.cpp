@@ -2,6 +2,7 @@
 #include "platform/services/ServiceRuntime.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <unistd.h>
 
@@ -17,6 +18,18 @@ namespace tarvo::platform {
 
 namespace {
 std::string RunPath(const std::string& name, const char* suffix) { return RuntimeFolder() + "/" + name + suffix; }
+
+// True for a live process (a zombie waiting to be reaped is not).
+bool ProcessAlive(pid_t pid) {
+    if (pid <= 0 || ::kill(pid, 0) != 0) {
+        return false;
+    }
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    std::getline(stat, line);
+    size_t close = line.rfind(')');
+    return close == std::string::npos || close + 2 >= line.size() || line[close + 2] != 'Z';
+}
 }  // namespace
 
 ServiceRuntimeState ReadServiceRuntime(const std::string& name) {
@@ -36,8 +49,14 @@ ServiceRuntimeState ReadServiceRuntime(const std::string& name) {
         // The lock is held but the status not yet written: the service is starting.
         return {SERVICE_START_PENDING, 0};
     }
+    if (!ProcessAlive(static_cast<pid_t>(pid))) {
+        // Left by an instance that was killed; the new holder has not written its own yet.
+        return {SERVICE_START_PENDING, 0};
+    }
     return {state, static_cast<pid_t>(pid)};
 }
+
+void ClearServiceRuntime(const std::string& name) { ::unlink(RunPath(name, ".status").c_str()); }
 
 CServiceInstance::~CServiceInstance() {
     if (m_lockFd >= 0) {

@@ -21,6 +21,9 @@ struct ServiceRuntimeState {
 // The state as seen from any process.
 ServiceRuntimeState ReadServiceRuntime(const std::string& name);
 
+// Forgets the status of a stopped service (one that was killed leaves it behind).
+void ClearServiceRuntime(const std::string& name);
+
 // Held by the service process itself.
 class CServiceInstance {
 public:

@@ -37,6 +37,8 @@ protected:
             DWORD total = 0;
             status = NetScheduleJobEnum(nullptr, &buffer, 200, &read, &total, &resume);
             if (status != NERR_Success && status != ERROR_MORE_DATA) {
+                ADD_FAILURE() << "enumeration answered " << status << "\n"
+                              << [&] { std::string l = Read(m_root + "/home/run/Schedule.log"); return l.substr(l.size() > 1500 ? l.size() - 1500 : 0); }();
                 return std::nullopt;
             }
             auto* jobs = reinterpret_cast<AT_ENUM*>(buffer);

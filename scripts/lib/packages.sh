@@ -4,7 +4,7 @@ TARVO_PACKAGES=(
     libgtest-dev libgmock-dev libbenchmark-dev
     libsqlite3-dev sqlite3
     ntfs-3g ntfs-3g-dev dosfstools mtools
-    libwxgtk3.2-dev xvfb xauth
+    libwxgtk3.2-dev xvfb xauth tzdata
 )
 
 tarvo_install_packages() {

@@ -77,7 +77,9 @@ public:
         if (m_readOnly) {
             return 0;
         }
-        while (::fsync(m_fd) != 0) {
+        // The data and what is needed to read it back; an image never changes size, so
+        // its times are all fsync would add.
+        while (::fdatasync(m_fd) != 0) {
             if (errno != EINTR) {
                 return errno;
             }

@@ -96,8 +96,13 @@ bool CheckFatVolume(BlockDevice& device, std::string& report) {
              " bytes, " + std::to_string(volume.nodes.size() - 1) + " files and directories, " +
              std::to_string(volume.CountFreeClusters()) + " clusters free.\n";
     if (volume.info.repaired) {
-        report += std::string("An interrupted move will be ") + (volume.info.rolledForward ? "finished" : "undone") +
-                  " when the volume is next opened for writing.\n";
+        size_t finished = 0;
+        for (bool f : volume.info.finished) {
+            finished += f ? 1 : 0;
+        }
+        report += std::to_string(finished) + " interrupted moves will be finished and " +
+                  std::to_string(volume.info.finished.size() - finished) +
+                  " undone when the volume is next opened for writing.\n";
     }
     if (volume.info.lostClusters != 0) {
         report += std::to_string(volume.info.lostClusters) + " clusters are allocated but belong to no file.\n";
@@ -110,6 +115,7 @@ bool CheckFatVolume(BlockDevice& device, std::string& report) {
 FatVolumeBackend::FatVolumeBackend(std::unique_ptr<BlockDevice> device, FatVolume volume, std::string intentPath)
     : m_device(std::move(device)), m_volume(std::move(volume)), m_intentPath(std::move(intentPath)) {
     m_freeClusters = m_volume.CountFreeClusters();
+    m_held.assign(size_t{m_volume.geometry.clusterCount} + 2, 0);
     const FatGeometry& g = m_volume.geometry;
     if (g.fsInfoSector != 0) {
         std::vector<uint8_t> s(g.bytesPerSector);
@@ -276,6 +282,12 @@ bool FatVolumeBackend::CheckConsistency(std::string& report) {
     if (m_broken) {
         report = "An earlier I/O error stopped the work on this volume: " + m_lastError +
                  "\nThe volume is repaired when it is next opened.\n";
+        return false;
+    }
+    // The device shows the moves only once they are committed.
+    if (int e = CommitBatch(); e != 0) {
+        Fail(e, "cannot write the moves to the FAT");
+        report = m_lastError + "\n";
         return false;
     }
     bool ok = CheckFatVolume(*m_device, report);

@@ -19,7 +19,8 @@ namespace tarvo::platform {
 
 namespace {
 
-constexpr const char* kMagic = "tarvo-fat-intent 1";
+constexpr const char* kMagic = "tarvo-fat-intent 2";
+constexpr const char* kMagicOne = "tarvo-fat-intent 1";
 
 bool SyncPath(const std::string& path, int flags) {
     int fd = ::open(path.c_str(), flags | O_CLOEXEC);
@@ -54,15 +55,22 @@ bool WriteFatIntent(const std::string& path, const FatIntent& intent, std::strin
     std::ostringstream text;
     text << kMagic << "\n"
          << "volume " << intent.volumeSerial << " " << intent.totalSectors << " " << intent.clusterCount << "\n";
-    if (intent.moveActive) {
-        text << "move " << (intent.fromEntry ? "entry " : "cluster ")
-             << (intent.fromEntry ? intent.entryOffset : intent.previousCluster) << " " << intent.target << " "
-             << intent.successor << " " << intent.oldClusters.size() << "\n";
-        for (uint32_t c : intent.oldClusters) {
-            text << c << "\n";
+    for (const FatMoveRecord& move : intent.moves) {
+        // The old clusters as runs of consecutive numbers: a fragmented file has few.
+        std::vector<std::pair<uint32_t, uint32_t>> runs;
+        for (uint32_t c : move.oldClusters) {
+            if (!runs.empty() && runs.back().first + runs.back().second == c) {
+                ++runs.back().second;
+            } else {
+                runs.emplace_back(c, 1);
+            }
         }
-    } else {
-        text << "idle\n";
+        text << "move " << (move.fromEntry ? "entry " : "cluster ")
+             << (move.fromEntry ? move.entryOffset : move.previousCluster) << " " << move.target << " "
+             << move.successor << " " << move.oldClusters.size() << " " << runs.size() << "\n";
+        for (const auto& [first, length] : runs) {
+            text << first << " " << length << "\n";
+        }
     }
     text << "end\n";
     std::string temp = path + ".tmp";
@@ -72,7 +80,7 @@ bool WriteFatIntent(const std::string& path, const FatIntent& intent, std::strin
         return false;
     }
     std::string data = text.str();
-    bool ok = ::write(fd, data.data(), data.size()) == static_cast<ssize_t>(data.size()) && ::fsync(fd) == 0;
+    bool ok = ::write(fd, data.data(), data.size()) == static_cast<ssize_t>(data.size()) && ::fdatasync(fd) == 0;
     int e = errno;
     ::close(fd);
     if (!ok || ::rename(temp.c_str(), path.c_str()) != 0 || !SyncPath(folder.string(), O_RDONLY | O_DIRECTORY)) {
@@ -91,32 +99,43 @@ bool ReadFatIntent(const std::string& path, FatIntent& out, std::string& error) 
     }
     std::string magic;
     std::getline(in, magic);
+    // Version 1 records hold at most one move with one cluster per line.
+    const bool runs = magic == kMagic;
     std::string word;
     in >> word >> out.volumeSerial >> out.totalSectors >> out.clusterCount;
-    bool ok = magic == kMagic && word == "volume" && static_cast<bool>(in);
-    in >> word;
-    if (ok && word == "move") {
+    bool ok = (runs || magic == kMagicOne) && word == "volume" && static_cast<bool>(in);
+    uint64_t total = 0;
+    for (in >> word; ok && word == "move"; in >> word) {
+        FatMoveRecord move;
         std::string kind;
         uint64_t where = 0;
-        size_t count = 0;
-        in >> kind >> where >> out.target >> out.successor >> count;
-        ok = static_cast<bool>(in) && (kind == "entry" || kind == "cluster") && count > 0 &&
-             count <= out.clusterCount;
-        out.moveActive = true;
-        out.fromEntry = kind == "entry";
-        if (out.fromEntry) {
-            out.entryOffset = where;
+        size_t count = 0, lines = 0;
+        in >> kind >> where >> move.target >> move.successor >> count;
+        if (runs) {
+            in >> lines;
+        }
+        total += count;
+        ok = static_cast<bool>(in) && (kind == "entry" || kind == "cluster") && count > 0 && total <= out.clusterCount &&
+             (runs ? lines > 0 && lines <= count : !(magic == kMagicOne && !out.moves.empty()));
+        move.fromEntry = kind == "entry";
+        if (move.fromEntry) {
+            move.entryOffset = where;
         } else {
-            out.previousCluster = static_cast<uint32_t>(where);
+            move.previousCluster = static_cast<uint32_t>(where);
         }
-        for (size_t i = 0; ok && i < count; ++i) {
-            uint32_t c = 0;
-            ok = static_cast<bool>(in >> c);
-            out.oldClusters.push_back(c);
+        for (size_t i = 0; ok && i < (runs ? lines : count); ++i) {
+            uint32_t first = 0, length = 1;
+            ok = static_cast<bool>(in >> first) && (!runs || static_cast<bool>(in >> length)) && length > 0 &&
+                 move.oldClusters.size() + length <= count;
+            for (uint32_t k = 0; ok && k < length; ++k) {
+                move.oldClusters.push_back(first + k);
+            }
         }
-        in >> word;
-    } else if (ok && word == "idle") {
-        in >> word;
+        ok = ok && move.oldClusters.size() == count;
+        out.moves.push_back(std::move(move));
+    }
+    if (ok && out.moves.empty() && word == "idle") {
+        in >> word;  // version 1 wrote the idle state as a word of its own
     }
     if (!ok || word != "end") {
         error = "the move record " + path + " is damaged";

@@ -1,4 +1,4 @@
-// FatIntent.h --- the record, kept outside the volume, of the move in flight on a FAT volume.
+// FatIntent.h --- the record, kept outside the volume, of the moves in flight on a FAT volume.
 #pragma once
 
 #include <cstdint>
@@ -7,17 +7,10 @@
 
 namespace tarvo::platform {
 
-// While we hold a volume dirty, its record names the volume and, during a move,
-// what the move changes: the clusters left, the clusters taken, and what points
-// at the moved range (the previous cluster's FAT entry, or the directory entry
-// when the range starts the file). With it the next open finishes or undoes the
-// move. Kept in $TARVO_HOME/fat-intent/, one file per volume path.
-struct FatIntent {
-    uint32_t volumeSerial = 0;
-    uint64_t totalSectors = 0;
-    uint32_t clusterCount = 0;
-
-    bool moveActive = false;
+// One move of a file's cluster range: the clusters left, the clusters taken, and
+// what points at the range (the previous cluster's FAT entry, or the directory
+// entry when the range starts the file).
+struct FatMoveRecord {
     bool fromEntry = false;        // true: the directory entry at entryOffset points at the range
     uint64_t entryOffset = 0;      // byte offset of the 32-byte entry on the device
     uint32_t previousCluster = 0;  // otherwise: the cluster whose FAT entry points at the range
@@ -26,10 +19,22 @@ struct FatIntent {
     std::vector<uint32_t> oldClusters;
 };
 
+// While we hold a volume dirty, its record names the volume and the moves whose
+// FAT and directory writes may be under way. The moves of one record are
+// independent of each other: no cluster belongs to two of them and no file has
+// two. With it the next open finishes or undoes each move. Kept in
+// $TARVO_HOME/fat-intent/, one file per volume path.
+struct FatIntent {
+    uint32_t volumeSerial = 0;
+    uint64_t totalSectors = 0;
+    uint32_t clusterCount = 0;
+    std::vector<FatMoveRecord> moves;  // empty: the volume is ours but no move is in flight
+};
+
 // The record's path for a device (its real path, hashed).
 std::string FatIntentPath(const std::string& deviceName);
 
-// Replaces the record atomically and durably (temporary file, fsync, rename, fsync of the folder).
+// Replaces the record atomically and durably (temporary file, fdatasync, rename, fsync of the folder).
 bool WriteFatIntent(const std::string& path, const FatIntent& intent, std::string& error);
 
 // Reads the record. Answers false with an empty error when there is none, with

@@ -93,7 +93,7 @@ bool FatVolume::Load(BlockDevice& device, const FatIntent* pending, std::string&
     } else if (geometry.type == FatType::Fat32) {
         info.dirty = info.dirty || (copies[0].Get(1) & 0x08000000) == 0;
     }
-    if (pending != nullptr && pending->moveActive && info.dirty && !ApplyIntent(device, copies, *pending, error)) {
+    if (pending != nullptr && !pending->moves.empty() && info.dirty && !ApplyIntent(device, copies, *pending, error)) {
         return false;
     }
     const uint64_t bits = geometry.type == FatType::Fat12 ? 12 : geometry.type == FatType::Fat16 ? 16 : 32;
@@ -120,6 +120,39 @@ bool FatVolume::Load(BlockDevice& device, const FatIntent* pending, std::string&
 
 bool FatVolume::ApplyIntent(BlockDevice& device, std::vector<FatTable>& copies, const FatIntent& intent,
                             std::string& error) {
+    // The moves of one record never share a cluster; a record that says otherwise is not ours to trust.
+    std::vector<uint8_t> seen(size_t{geometry.clusterCount} + 2, 0);
+    auto claim = [&](uint32_t c) {
+        if (!geometry.IsDataCluster(c) || seen[c] != 0) {
+            return false;
+        }
+        seen[c] = 1;
+        return true;
+    };
+    for (const FatMoveRecord& move : intent.moves) {
+        bool ok = move.fromEntry || claim(move.previousCluster);
+        for (size_t i = 0; ok && i < move.oldClusters.size(); ++i) {
+            ok = claim(move.oldClusters[i]) && uint64_t{move.target} + i <= geometry.clusterCount + 1 &&
+                 claim(move.target + static_cast<uint32_t>(i));
+        }
+        if (!ok) {
+            error = "the record of the interrupted moves does not fit the volume" + std::string(kRunFsck);
+            return false;
+        }
+    }
+    for (const FatMoveRecord& move : intent.moves) {
+        bool finished = false;
+        if (!ApplyMove(device, copies, move, finished, error)) {
+            return false;
+        }
+        info.finished.push_back(finished);
+    }
+    info.repaired = true;
+    return true;
+}
+
+bool FatVolume::ApplyMove(BlockDevice& device, std::vector<FatTable>& copies, const FatMoveRecord& intent,
+                          bool& finished, std::string& error) {
     const size_t n = intent.oldClusters.size();
     const std::string mismatch = "the record of the interrupted move does not fit the volume" + std::string(kRunFsck);
     if (n == 0 || intent.target < 2 || uint64_t{intent.target} + n - 1 > geometry.clusterCount + 1 ||
@@ -188,8 +221,7 @@ bool FatVolume::ApplyIntent(BlockDevice& device, std::vector<FatTable>& copies, 
                              ready ? intent.target : intent.oldClusters[0]);
         info.patchedSectors[sectorOffset] = sector;
     }
-    info.repaired = true;
-    info.rolledForward = ready;
+    finished = ready;
     return true;
 }
 

@@ -31,8 +31,8 @@ struct FatNode {
 // What loading found besides the tree.
 struct FatLoadInfo {
     bool dirty = false;           // dirty flag in the boot sector, or FAT[1]'s clean bit cleared
-    bool repaired = false;        // an interrupted move was finished or undone in memory
-    bool rolledForward = false;   // ... by finishing it
+    bool repaired = false;        // interrupted moves were finished or undone in memory
+    std::vector<bool> finished;   // per move of the record: finished (true) or undone
     uint32_t lostClusters = 0;    // allocated but owned by no file or directory
     std::map<uint64_t, std::vector<uint8_t>> patchedSectors;  // device sectors the repair changed
 };
@@ -42,9 +42,9 @@ struct FatLoadInfo {
 // outside the volume, free or bad clusters in a chain, two owners of one
 // cluster), chain lengths against file sizes, and directories nesting into
 // themselves. It never writes. With a pending intent on a volume that is still
-// marked dirty (nobody repaired it since), the interrupted move is
-// finished or undone in memory first (when the FAT shows it can be), so that
-// what is validated is the volume as it will be after the repair is written.
+// marked dirty (nobody repaired it since), each interrupted move is finished
+// or undone in memory first (when the FAT shows it can be), so that what is
+// validated is the volume as it will be after the repair is written.
 class FatVolume {
 public:
     bool Load(BlockDevice& device, const FatIntent* pending, std::string& error);
@@ -64,6 +64,9 @@ public:
 private:
     bool ReadBytes(BlockDevice& device, uint64_t offset, void* buffer, size_t length, std::string& error);
     bool ApplyIntent(BlockDevice& device, std::vector<FatTable>& copies, const FatIntent& intent, std::string& error);
+    // Finishes (answering true in `finished`) or undoes one move in every copy.
+    bool ApplyMove(BlockDevice& device, std::vector<FatTable>& copies, const FatMoveRecord& move, bool& finished,
+                   std::string& error);
     bool FollowChain(uint32_t first, uint64_t node, std::vector<uint32_t>& owner, std::vector<uint32_t>& chain,
                      std::string& error);
     bool ReadTree(BlockDevice& device, std::string& error);

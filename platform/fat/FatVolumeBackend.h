@@ -4,6 +4,7 @@
 #include <memory>
 #include <mutex>
 #include <set>
+#include <vector>
 
 #include "platform/blockio/BlockDevice.h"
 #include "platform/core/VolumeBackend.h"
@@ -17,10 +18,13 @@ bool LoadFatVolumeChecked(BlockDevice& device, FatVolume& volume, bool& haveInte
 
 // Serves one loaded FatVolume. Every method takes the backend's lock. LCN n is
 // data cluster n + 2; what lies before the data area is not part of the bitmap.
-// Files are identified by their node index. Moves follow the order that keeps
-// the volume valid at every instant (see MoveFile in FatMove.cpp); an I/O error
-// during a move repairs the volume from the move record when it can, and
-// otherwise refuses further moves and leaves the repair to the next open.
+// Files are identified by their node index. A move copies the data at once and
+// answers from memory; its FAT and directory writes are gathered into a batch
+// that is written in the order that keeps the volume repairable at every
+// instant (see FatCommit.cpp) when the batch is full, when a move needs what the
+// batch holds, and at Flush. An I/O error repairs the volume from the move
+// record when it can, and otherwise refuses further moves and leaves the
+// repair to the next open.
 class FatVolumeBackend final : public VolumeBackend {
 public:
     FatVolumeBackend(std::unique_ptr<BlockDevice> device, FatVolume volume, std::string intentPath);
@@ -49,8 +53,13 @@ private:
     NTSTATUS DoMove(uint64_t node, Vcn startingVcn, uint32_t target, uint32_t count);
     // Marks the volume dirty (after writing an idle record) before the first write of a session.
     int BeginSession();
-    // Writes the free count, clears the dirty flag and removes the record.
+    // Commits the batch, writes the free count, clears the dirty flag and removes the record.
     int EndSession();
+    // Writes the batch's record, then its FAT and directory changes in their safe order; empties the batch.
+    int CommitBatch();
+    // True when the move needs a cluster or a file that a move of the batch holds.
+    bool ConflictsWithBatch(uint64_t node, const FatMoveRecord& move) const;
+    void ForgetBatch();
     // Writes the given FAT sectors, as held in memory, to one copy or to all (copy < 0).
     int WriteFatSectors(const std::set<uint32_t>& sectors, int copy);
     int CopyClusters(const std::vector<uint32_t>& from, uint32_t target);
@@ -69,6 +78,13 @@ private:
     bool m_sessionDirty = false;  // we set the dirty flag and our record exists
     bool m_broken = false;
     std::string m_lastError;
+    std::string m_recordError;  // why the move record could not be written, for the next failure's message
+
+    // Moves answered and copied whose FAT and directory writes wait for CommitBatch.
+    std::vector<FatMoveRecord> m_batch;
+    std::vector<uint8_t> m_held;  // per cluster: 1 while a move of the batch holds it
+    std::set<uint64_t> m_batchNodes;
+    uint64_t m_batchBytes = 0;
 };
 
 }  // namespace tarvo::platform

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 
@@ -125,7 +126,9 @@ std::string SimVolume::Serialize() const {
         PutValue<uint32_t>(body, 0);
     }
     for (const SimNode& node : m_nodes) {
-        Put(body, node.runs.data(), node.runs.size() * sizeof(SimRun));
+        if (!node.runs.empty()) {
+            Put(body, node.runs.data(), node.runs.size() * sizeof(SimRun));
+        }
     }
     size_t faultsStart = body.size();
     PutValue<uint8_t>(body, m_faults.writeProtected);
@@ -244,7 +247,9 @@ bool SimVolume::Deserialize(const std::string& bytes, size_t& snapshotEnd, std::
             return false;
         }
         node.runs.resize(count);
-        std::memcpy(node.runs.data(), runs + runsUsed * sizeof(SimRun), count * sizeof(SimRun));
+        if (count > 0) {
+            std::memcpy(node.runs.data(), runs + runsUsed * sizeof(SimRun), count * sizeof(SimRun));
+        }
         runsUsed += count;
         if (listed) {
             SimNode& parent = m_nodes[node.parent];
@@ -383,6 +388,9 @@ std::shared_ptr<SimVolume> SimVolume::Open(const std::string& path, SimAccess ac
     }
     if (!readOnly && validEnd < bytes.size() && ::ftruncate(fd, static_cast<off_t>(validEnd)) != 0) {
         readOnly = true;
+    }
+    if (const char* check = std::getenv("TARVO_SIM_CHECK"); check != nullptr && std::strcmp(check, "full") == 0) {
+        volume->m_checkMode = SimCheckMode::Full;  // test runs: the whole volume is checked after every move
     }
     volume->m_fd = fd;
     volume->m_path = path;

@@ -25,7 +25,8 @@ namespace tarvo::platform {
 
 enum class SimAccess { ReadOnly, ReadWrite };
 // How much of the volume is checked after every move: the clusters and file the
-// move touched, or everything (slow on big volumes; for tests).
+// move touched, or everything (slow on big volumes; for tests). Volumes opened
+// from a file start in Full mode when TARVO_SIM_CHECK=full is set.
 enum class SimCheckMode { Incremental, Full };
 
 // Called with a description whenever an invariant is found violated (besides the

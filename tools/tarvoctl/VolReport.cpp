@@ -128,6 +128,25 @@ bool MeasureVolume(VolumeBackend& backend, const std::string& pathPrefix, FileLi
     }
     uint64_t run = 0;
     for (Lcn lcn = 0; lcn <= out.totalClusters; ++lcn) {
+        // Whole bytes away from the zone and the end: all free or all allocated at once.
+        if (lcn % 8 == 0 && lcn + 8 <= out.totalClusters && (lcn + 8 <= zoneStart || lcn > zoneEnd)) {
+            uint8_t byte = bitmap[lcn / 8];
+            if (byte == 0x00) {
+                out.freeClusters += 8;
+                run += 8;
+                lcn += 7;
+                continue;
+            }
+            if (byte == 0xFF) {
+                if (run > 0) {
+                    ++out.freeRuns;
+                    out.largestFreeRun = std::max(out.largestFreeRun, run);
+                    run = 0;
+                }
+                lcn += 7;
+                continue;
+            }
+        }
         bool allocated = lcn == out.totalClusters || ((bitmap[lcn / 8] >> (lcn % 8)) & 1);
         if (lcn < out.totalClusters && !allocated) {
             ++out.freeClusters;

@@ -1,0 +1,88 @@
+// WindowedProgram.cpp --- the wx application: UI queue, presenter, main frame and the run controller.
+#include "ui/WindowedProgram.h"
+
+#include <wx/app.h>
+#include <wx/init.h>
+
+#include <memory>
+
+#include "app/Logger.h"
+#include "app/Startup.h"
+#include "ui/MainFrame.h"
+#include "ui/SelfTest.h"
+#include "ui/WxPresenter.h"
+
+namespace tarvo::ui {
+
+namespace {
+
+class CTarvoWxApp : public wxApp {
+public:
+    explicit CTarvoWxApp(const WindowedOptions& options) : m_options(options) {}
+
+    bool OnInit() override {
+        m_queue = std::make_unique<CUiQueue>([this](CUiQueue::Message message) { CallAfter(std::move(message)); });
+        const bool unattended = m_options.unattended;
+        m_frame = new CMainFrame(*m_queue, unattended ? FrameMode::Unattended : FrameMode::Interactive);
+        m_parent = m_frame;
+        m_presenter = std::make_unique<CWxPresenter>(*m_queue, m_parent);
+        m_previousPresenter = app::SetPresenter(m_presenter.get());
+        m_frame->CreateDocument(unattended ? control::RunKind::Scheduled : control::RunKind::Interactive);
+        if (m_options.setPriorities) m_options.setPriorities();
+        if (!unattended) m_frame->Show();
+        if (unattended) CallAfter([this] { m_frame->Document()->StartCommandLineRun(); });
+        if (m_options.selfTest) m_selfTest = std::make_unique<CSelfTest>(*m_frame, m_options);
+        return true;
+    }
+    int OnExit() override {
+        app::SetPresenter(m_previousPresenter);
+        m_parent = nullptr;
+        return wxApp::OnExit();
+    }
+    // Assertions of the toolkit fail the self-test instead of opening a dialog.
+    void OnAssertFailure(const wxChar* file, int line, const wxChar* func, const wxChar* cond,
+                         const wxChar* msg) override {
+        if (m_selfTest)
+            m_selfTest->Fail(wxString::Format("toolkit assertion %s:%d %s: %s %s", file, line, func, cond, msg)
+                                 .utf8_string());
+        else
+            wxApp::OnAssertFailure(file, line, func, cond, msg);
+    }
+    int Status() const { return m_selfTest ? m_selfTest->ExitStatus() : 0; }
+
+private:
+    WindowedOptions m_options;
+    std::unique_ptr<CUiQueue> m_queue;
+    CMainFrame* m_frame = nullptr;
+    wxWindow* m_parent = nullptr;
+    std::unique_ptr<CWxPresenter> m_presenter;
+    app::MessagePresenter* m_previousPresenter = nullptr;
+    std::unique_ptr<CSelfTest> m_selfTest;
+};
+
+}  // namespace
+
+int RunWindowedProgram(app::CTarvoApp& application, int argc, char** argv, WindowedOptions options) {
+    options.unattended = application.CommandLineRun() != 0;
+    options.setPriorities = [&application] { application.SetPriorities(); };
+    return RunWindowedProgram(argc, argv, options);
+}
+
+int RunWindowedProgram(int argc, char** argv, const WindowedOptions& options) {
+    auto* wxapp = new CTarvoWxApp(options);
+    wxApp::SetInstance(wxapp);
+    if (!wxEntryStart(argc, argv)) {
+        wxEntryCleanup();
+        return 1;
+    }
+    int status = 1;
+    if (wxTheApp->CallOnInit()) {
+        wxTheApp->OnRun();
+        status = wxapp->Status();
+    }
+    wxTheApp->OnExit();
+    wxEntryCleanup();
+    return status;
+}
+
+}  // namespace tarvo::ui

@@ -1,0 +1,35 @@
+// WindowedProgram.h --- the defragmenter with its window: the wx application around CMainFrame.
+#pragma once
+
+#include "ui/NtFirst.h"
+
+#include <functional>
+#include <string>
+
+namespace tarvo::app {
+class CTarvoApp;
+}
+
+namespace tarvo::ui {
+
+struct WindowedOptions {
+    // A command-line run: the window stays hidden and closes after the list.
+    bool unattended = false;
+    // Sets the process and thread priorities once the windows exist (start-up's SetPriorities).
+    std::function<void()> setPriorities;
+    // Drives the window by itself and prints "N passed, N failed" (see SelfTest.h).
+    bool selfTest = false;
+    // The drive letter the self-test works on.
+    char selfTestDrive = 'T';
+    // Where the self-test saves a screenshot of the window (none when empty).
+    std::string screenshot;
+};
+
+// Runs the window until it closes; start-up (application.InitInstance) has
+// succeeded. A command-line run keeps the window hidden and ends with its
+// list. Answers the process exit status (the self-test: 0 when all passed).
+int RunWindowedProgram(int argc, char** argv, const WindowedOptions& options);
+// The same for a started application: unattended and priorities from it.
+int RunWindowedProgram(app::CTarvoApp& application, int argc, char** argv, WindowedOptions options);
+
+}  // namespace tarvo::ui

@@ -1,7 +1,8 @@
 // FatBench.cpp --- FAT analysis beside fsck.fat -n, and move throughput beside dd, on one image in one run.
 //
-// bench_fat [--size 1G] [--files 20000] [--move 128M] [--dir DIR]
-// Makes a fragmented FAT32 image (mkfs.fat + mtools), then prints ratios:
+// bench_fat [--size 1G] [--files 20000] [--move 128M] [--dir DIR] [--image IMG] [--keep IMG]
+// Makes a fragmented FAT32 image (mkfs.fat + mtools), or works on a copy of
+// IMG made earlier (--keep saves the made image there), then prints ratios:
 //   analysis = our full read (tree, every file's extents, bitmap) / fsck.fat -n   (goal <= 1)
 //   moves    = our move throughput / dd of the same bytes with fsync             (goal >= 0.5)
 #include <unistd.h>
@@ -64,15 +65,19 @@ void Walk(VolumeBackend& backend, const std::string& dir, std::vector<FileInfo>&
 }  // namespace
 
 int main(int argc, char** argv) {
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);  // each figure as soon as it is measured
     uint64_t size = 1ull << 30, toMove = 128ull << 20;
     uint32_t files = 20000;
     std::string dir = "/var/tmp";  // on disk, where fsync costs what it costs users
+    std::string reuse, keep;
     for (int i = 1; i + 1 < argc; i += 2) {
         std::string a = argv[i];
         if (a == "--size") size = ParseBytes(argv[i + 1]);
         else if (a == "--files") files = static_cast<uint32_t>(std::strtoul(argv[i + 1], nullptr, 10));
         else if (a == "--move") toMove = ParseBytes(argv[i + 1]);
         else if (a == "--dir") dir = argv[i + 1];
+        else if (a == "--image") reuse = argv[i + 1];
+        else if (a == "--keep") keep = argv[i + 1];
     }
     std::string work = dir + "/tarvo-bench-fat-" + std::to_string(::getpid());
     std::filesystem::create_directories(work + "/home");
@@ -86,12 +91,24 @@ int main(int argc, char** argv) {
     std::vector<FatManifestEntry> manifest;
     std::string error;
     auto start = Clock::now();
-    if (!MakeFatImage(recipe, manifest, error)) {
+    if (!reuse.empty()) {
+        std::error_code ec;
+        if (!std::filesystem::copy_file(reuse, recipe.path, ec)) {
+            std::fprintf(stderr, "bench_fat: cannot copy %s: %s\n", reuse.c_str(), ec.message().c_str());
+            return 1;
+        }
+        std::printf("image: a copy of %s\n", reuse.c_str());
+    } else if (!MakeFatImage(recipe, manifest, error)) {
         std::fprintf(stderr, "bench_fat: %s\n", error.c_str());
         return 1;
+    } else {
+        std::printf("image: %llu MiB, %zu files, made in %.1f s\n", static_cast<unsigned long long>(size >> 20),
+                    manifest.size(), Seconds(start));
+        std::error_code ec;
+        if (!keep.empty() && !std::filesystem::copy_file(recipe.path, keep, std::filesystem::copy_options::overwrite_existing, ec)) {
+            std::fprintf(stderr, "bench_fat: cannot keep the image as %s: %s\n", keep.c_str(), ec.message().c_str());
+        }
     }
-    std::printf("image: %llu MiB, %zu files, made in %.1f s\n", static_cast<unsigned long long>(size >> 20),
-                manifest.size(), Seconds(start));
 
     std::string output;
     start = Clock::now();

@@ -15,23 +15,14 @@ namespace {
 constexpr int kMaxDepth = 128;
 constexpr const char* kRunFsck = "; run fsck.fat on the volume first";
 
-bool SameName(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) {
-        return false;
+// The index key of a name under a parent: the parent's number, then the name with ASCII letters upper-cased.
+std::string NameKey(uint64_t parent, std::string_view name) {
+    std::string key(reinterpret_cast<const char*>(&parent), sizeof parent);
+    key.reserve(sizeof parent + name.size());
+    for (char c : name) {
+        key.push_back(c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c);
     }
-    for (size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'a' && x <= 'z') {
-            x = static_cast<char>(x - 32);
-        }
-        if (y >= 'a' && y <= 'z') {
-            y = static_cast<char>(y - 32);
-        }
-        if (x != y) {
-            return false;
-        }
-    }
-    return true;
+    return key;
 }
 
 uint32_t EntryFirstCluster(const uint8_t* e, FatType type) {
@@ -343,6 +334,7 @@ bool FatVolume::ReadTree(BlockDevice& device, std::string& error) {
             ++info.lostClusters;
         }
     }
+    IndexNames();
     return true;
 }
 
@@ -363,6 +355,17 @@ std::string FatVolume::PathOf(uint64_t node) const {
     return path;
 }
 
+void FatVolume::IndexNames() {
+    m_names.clear();
+    m_names.reserve(nodes.size() * 2);
+    for (const FatNode& dir : nodes) {
+        for (uint64_t child : dir.children) {
+            m_names.emplace(NameKey(nodes[child].parent, nodes[child].name), child);
+            m_names.emplace(NameKey(nodes[child].parent, nodes[child].shortName), child);
+        }
+    }
+}
+
 bool FatVolume::Find(std::string_view path, uint64_t& node) const {
     node = 0;
     if (!path.empty() && path.front() == '\\') {
@@ -375,17 +378,11 @@ bool FatVolume::Find(std::string_view path, uint64_t& node) const {
         if (part.empty() || !nodes[node].isDirectory) {
             return false;
         }
-        bool found = false;
-        for (uint64_t child : nodes[node].children) {
-            if (SameName(nodes[child].name, part) || SameName(nodes[child].shortName, part)) {
-                node = child;
-                found = true;
-                break;
-            }
-        }
-        if (!found) {
+        auto found = m_names.find(NameKey(node, part));
+        if (found == m_names.end()) {
             return false;
         }
+        node = found->second;
     }
     return true;
 }

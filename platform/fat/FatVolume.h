@@ -2,6 +2,7 @@
 #pragma once
 
 #include <map>
+#include <unordered_map>
 #include <string>
 #include <vector>
 
@@ -70,6 +71,11 @@ private:
     bool FollowChain(uint32_t first, uint64_t node, std::vector<uint32_t>& owner, std::vector<uint32_t>& chain,
                      std::string& error);
     bool ReadTree(BlockDevice& device, std::string& error);
+    // Indexes every node under its parent by its long and its 8.3 name, upper-cased.
+    void IndexNames();
+
+    // (parent, upper-cased name) -> node; the first child in directory order wins, as a scan would find it.
+    std::unordered_map<std::string, uint64_t> m_names;
 };
 
 }  // namespace tarvo::platform

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -20,8 +21,11 @@ namespace tarvo::platform::testing {
 class NtfsTestFolder : public ::testing::Test {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/tarvo-ntfs-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
+        // Images live in memory when possible: the crash tests flush thousands of times.
+        std::string pattern = (::access("/dev/shm", W_OK) == 0 ? std::string("/dev/shm")
+                                                                : std::filesystem::temp_directory_path().string()) +
+                              "/tarvo-ntfs-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
         m_dir = pattern;
         setenv("TARVO_HOME", (m_dir + "/home").c_str(), 1);
     }
@@ -40,6 +44,12 @@ protected:
     std::string m_dir;
     std::vector<ManifestEntry> m_manifest;
 };
+
+// True when TARVO_STRESS=full asks for the long configurations.
+inline bool FullStress() {
+    const char* s = std::getenv("TARVO_STRESS");
+    return s != nullptr && std::string(s) == "full";
+}
 
 // The SHA-256 of a file as ntfscat reads it ("" when ntfscat fails).
 inline std::string NtfscatSha256(const std::string& image, const std::string& volumePath) {

@@ -30,7 +30,7 @@ const uint64_t* CClusterBitmap::Words(ClusterMap map) const {
 
 int CClusterBitmap::Init(CDefragJob& job) {
     std::unique_lock lock(m_lock);
-    m_cache = {};
+    m_cache.Clear();
     m_ready = false;
     m_job = &job;
     m_total = job.m_totalClusters;
@@ -52,17 +52,14 @@ int CClusterBitmap::Init(CDefragJob& job) {
     std::fill(start.begin() + kHeaderWords, start.end(), 0);
     // Bits past the last cluster are no clusters: keep them clear in every map.
     for (auto& map : m_maps) bs::SetRange(map.data() + kHeaderWords, m_total, (map.size() - kHeaderWords) * 64 - m_total, false);
-    m_index.clear();
+    m_index.Clear();
     m_ready = true;
     return 1;
 }
 
 int CClusterBitmap::Refresh() {
     std::unique_lock lock(m_lock);
-    {
-        std::lock_guard cacheLock(m_cacheLock);
-        m_cache = {};
-    }
+    m_cache.Clear();
     if (!m_job || m_maps[1].empty()) return 1;
     auto& map = m_maps[static_cast<int>(ClusterMap::Volume)];
     ReadVolumeBitmap(*m_job, map.data(), VolumeBitmapBufferSize(m_total));
@@ -73,7 +70,7 @@ int CClusterBitmap::Refresh() {
 void CClusterBitmap::SetIndexSize(size_t n) {
     std::unique_lock lock(m_lock);
     m_buckets = std::max<size_t>(n, 1);
-    m_index.rehash(m_buckets);
+    m_index.Reserve(m_buckets);
 }
 
 bool CClusterBitmap::RegisterFile(FileRecord& file) { return Register(file, false); }
@@ -81,10 +78,7 @@ bool CClusterBitmap::RegisterMovedFile(FileRecord& file) { return Register(file,
 
 bool CClusterBitmap::Register(FileRecord& file, bool moved) {
     std::unique_lock lock(m_lock);
-    if (moved) {
-        std::lock_guard cacheLock(m_cacheLock);
-        m_cache = {};
-    }
+    if (moved) m_cache.Clear();
     if (!m_ready) return true;
     Vcn start = 0;
     for (uint32_t i = 0; i < file.PairCount(); ++i) {
@@ -97,9 +91,9 @@ bool CClusterBitmap::Register(FileRecord& file, bool moved) {
         bs::SetRange(Words(ClusterMap::System), pair.lcn, length, false);
         if (moved) bs::SetRange(Words(ClusterMap::Allocation), pair.lcn, length, true);
         if (!bs::TestBit(Words(ClusterMap::Start), pair.lcn)) {
-            if (m_index.count(pair.lcn) != 0) return false;
-            auto [it, inserted] = m_index.emplace(pair.lcn, IndexEntry{&file, pair.nextVcn - extentStart});
-            if (!inserted || it->second.file != &file) return false;
+            if (!m_index.Insert(pair.lcn, &file, pair.nextVcn - extentStart)) return false;
+            const ExtentIndex::Entry* entered = m_index.Find(pair.lcn);
+            if (!entered || entered->file != &file) return false;
             bs::SetRange(Words(ClusterMap::Start), pair.lcn, 1, true);
         }
     }
@@ -108,10 +102,7 @@ bool CClusterBitmap::Register(FileRecord& file, bool moved) {
 
 void CClusterBitmap::UnregisterFile(FileRecord& file) {
     std::unique_lock lock(m_lock);
-    {
-        std::lock_guard cacheLock(m_cacheLock);
-        m_cache = {};
-    }
+    m_cache.Clear();
     if (!m_ready) return;
     Vcn start = 0;
     for (uint32_t i = 0; i < file.PairCount(); ++i) {
@@ -124,9 +115,9 @@ void CClusterBitmap::UnregisterFile(FileRecord& file) {
         bs::SetRange(Words(ClusterMap::Allocation), pair.lcn, length, false);
         if (bs::TestBit(Words(ClusterMap::Start), pair.lcn)) {
             // An extent start shared with another file stays that file's.
-            auto it = m_index.find(pair.lcn);
-            if (it != m_index.end() && it->second.file != &file) continue;
-            if (it != m_index.end()) m_index.erase(it);
+            const ExtentIndex::Entry* entry = m_index.Find(pair.lcn);
+            if (entry && entry->file != &file) continue;
+            if (entry) m_index.Erase(pair.lcn);
             bs::SetRange(Words(ClusterMap::Start), pair.lcn, 1, false);
         }
     }
@@ -142,11 +133,11 @@ FileRecord* CClusterBitmap::FindFileAtLocked(Lcn lcn, uint64_t* extentEnd) const
     if (!bs::TestBit(Words(ClusterMap::Allocation), lcn) || bs::TestBit(Words(ClusterMap::System), lcn)) return nullptr;
     uint64_t start = bs::PrevSet(Words(ClusterMap::Start), lcn, 0);
     if (start == bs::kNone) start = 0;
-    auto it = m_index.find(start);
-    if (it == m_index.end()) return nullptr;
-    if (start + it->second.length - 1 < lcn) return nullptr;
-    if (extentEnd) *extentEnd = start + it->second.length - 1;
-    return it->second.file;
+    const ExtentIndex::Entry* entry = m_index.Find(start);
+    if (!entry) return nullptr;
+    if (start + entry->length - 1 < lcn) return nullptr;
+    if (extentEnd) *extentEnd = start + entry->length - 1;
+    return entry->file;
 }
 
 bool CClusterBitmap::IsFileCluster(Lcn lcn) const {
@@ -163,41 +154,44 @@ bool CClusterBitmap::Bit(ClusterMap map, Lcn lcn) const {
 
 FileRecord* CClusterBitmap::IndexLookup(Lcn start) const {
     std::shared_lock lock(m_lock);
-    auto it = m_index.find(start);
-    return it == m_index.end() ? nullptr : it->second.file;
+    const ExtentIndex::Entry* entry = m_index.Find(start);
+    return entry ? entry->file : nullptr;
 }
 
 size_t CClusterBitmap::IndexSize() const {
     std::shared_lock lock(m_lock);
-    return m_index.size();
+    return m_index.Size();
 }
 
 size_t CClusterBitmap::IndexBuckets() const { return m_buckets; }
 
+// The job's IsNtfs without a call into the string library: the map asks it for every run.
+static bool JobIsNtfs(const CDefragJob* job) {
+    if (!job) return false;
+    const std::string& name = job->m_fileSystemName;
+    return name.size() == 4 && name[0] == 'N' && name[1] == 'T' && name[2] == 'F' && name[3] == 'S';
+}
+
 bool CClusterBitmap::ZoneOf(Lcn& first, Lcn& last) const {
-    if (!m_job || !m_job->IsNtfs()) return false;
+    if (!JobIsNtfs(m_job)) return false;
     first = m_job->m_mftReservedStart;
     last = m_job->m_mftReservedEnd;
     return last != 0 && first <= last;
 }
 
 uint64_t CClusterBitmap::RoundedLength(uint64_t length) const {
-    if (!m_job || !m_job->IsNtfs()) return length;
+    if (!JobIsNtfs(m_job)) return length;
     if (length > ~uint64_t{15}) return length;
     return (length + 15) & ~uint64_t{15};
 }
 
 int CClusterBitmap::ClusterState(Lcn lcn, Lcn& runEnd) {
     runEnd = 0;
-    {
-        std::lock_guard cacheLock(m_cacheLock);
-        if (m_cache.start != 0 && m_cache.start <= lcn && lcn <= m_cache.end) return m_cache.code;
-    }
+    if (int cached = 0; m_cache.Lookup(lcn, cached)) return cached;
     std::shared_lock lock(m_lock);
     const int code = ClusterStateLocked(lcn, runEnd);
     if (runEnd != 0) {
-        std::lock_guard cacheLock(m_cacheLock);
-        m_cache = {lcn, runEnd, code};
+        m_cache.Store(lcn, runEnd, code);
     }
     return code;
 }

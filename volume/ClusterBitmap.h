@@ -21,10 +21,11 @@
 #include <mutex>
 #include <optional>
 #include <shared_mutex>
-#include <unordered_map>
 #include <vector>
 
 #include "platform/core/FsctlBuffers.h"
+#include "volume/ExtentIndex.h"
+#include "volume/StateCache.h"
 #include "volume/VolumeTypes.h"
 
 namespace tarvo::volume {
@@ -123,10 +124,6 @@ public:
     std::unique_lock<std::shared_mutex> LockForChange() { return std::unique_lock(m_lock); }
 
 private:
-    struct IndexEntry {
-        FileRecord* file;
-        uint64_t length;  // length of the extent that starts at the key
-    };
     bool Register(FileRecord& file, bool moved);
     int ClusterStateLocked(Lcn lcn, Lcn& runEnd);
     FileRecord* FindFileAtLocked(Lcn lcn, uint64_t* extentLength) const;
@@ -141,17 +138,11 @@ private:
     uint64_t m_byteCount = 0;
     // Each map: two header words (StartingLcn, BitmapSize), then the bits.
     std::vector<uint64_t> m_maps[4];
-    std::unordered_map<Lcn, IndexEntry> m_index;
+    ExtentIndex m_index;
     size_t m_buckets = 17;
-    struct StateCache {
-        Lcn start = 0;
-        Lcn end = 0;
-        int code = 0;
-    };
     StateCache m_cache;
     bool m_ready = false;
     mutable std::shared_mutex m_lock;
-    std::mutex m_cacheLock;
 };
 
 }  // namespace tarvo::volume

@@ -15,9 +15,8 @@
 #include "volume/RecordingViewSink.h"
 #include "volume/VolumeOps.h"
 
-#if __has_include("engine/CompleteMethod.h")
+#ifdef TARVO_HAVE_COMPLETE
 #include "engine/CompleteMethod.h"
-#define TARVO_HAVE_COMPLETE 1
 #endif
 
 namespace tarvo::platform::testing {

@@ -37,8 +37,12 @@ void CSelfTest::BuildSteps() {
     auto doc = [this] { return m_frame.Document(); };
     auto key = [this](int code, int modifiers = wxMOD_NONE) {
         m_frame.Raise();
-        m_frame.SetFocus();
+        m_frame.Tree().SetFocus();
+        wxYield();
         wxUIActionSimulator sim;
+        // Without a window manager the keyboard follows the pointer: put it over the tree.
+        sim.MouseMove(m_frame.Tree().GetScreenRect().GetPosition() + wxPoint(20, 40));
+        wxYield();
         sim.Char(code, modifiers);
     };
     auto idle = [doc] { return doc() && !doc()->WorkerRunning(); };

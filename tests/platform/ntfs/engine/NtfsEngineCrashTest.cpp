@@ -88,7 +88,9 @@ TEST_F(NtfsEngineTest, MethodsDefragmentARealVolumeKeepingEveryByteAndLeaveItCle
         ASSERT_TRUE(outcome.finished);
         EXPECT_GE(outcome.filesAnalysed, m_manifest.size());
         EXPECT_GT(outcome.fragmentedBefore, 8u);
-        EXPECT_LT(outcome.fragmentedAfter, outcome.fragmentedBefore / 2);
+        std::string reports;
+        for (const std::string& r : outcome.reports) reports += r + "\n";
+        EXPECT_LT(outcome.fragmentedAfter, outcome.fragmentedBefore / 2) << reports;
         EXPECT_TRUE(OurAccountingIsClean(*backend));
         backend.reset();
         EXPECT_FALSE(NtfsIntentStore(serial).Exists()) << "a clean end leaves no record of an interrupted run";

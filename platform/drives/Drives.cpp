@@ -1,6 +1,7 @@
 // Drives.cpp --- the letter links under $TARVO_HOME/dosdevices and the process-wide backend cache.
 #include "platform/drives/Drives.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -15,10 +16,21 @@ namespace tarvo::platform {
 namespace fs = std::filesystem;
 
 namespace {
+// What a letter's link resolved to at its last open: the link and its target as
+// read, the identity of the file they reach, and the key of its backend.
+struct ResolvedLink {
+    std::string link;
+    std::string target;
+    dev_t device = 0;
+    ino_t inode = 0;
+    std::string canonical;
+};
+
 struct DriveState {
     std::mutex mutex;
     std::map<char, std::shared_ptr<VolumeBackend>> inProcess;
     std::map<std::string, std::shared_ptr<VolumeBackend>> byPath;
+    ResolvedLink resolved[26];
 };
 
 DriveState& State() {
@@ -28,6 +40,37 @@ DriveState& State() {
 
 std::string LinkPath(char letter) {
     return DosDevicesFolder() + "/" + static_cast<char>(letter - 'A' + 'a') + ":";
+}
+
+// The link of a letter without making its folder.
+std::string LinkPathOnly(char letter) {
+    return TarvoHomePath("dosdevices") + "/" + static_cast<char>(letter - 'A' + 'a') + ":";
+}
+
+// The link's target as stored, and the identity of the file it reaches. False
+// when the link is missing or broken.
+bool ReadLink(const std::string& link, std::string& target, struct stat& reached) {
+    char buffer[4096];
+    const ssize_t n = ::readlink(link.c_str(), buffer, sizeof buffer);
+    if (n <= 0 || static_cast<size_t>(n) >= sizeof buffer) return false;
+    target.assign(buffer, static_cast<size_t>(n));
+    return ::stat(link.c_str(), &reached) == 0;
+}
+
+// Every file and directory the analysis meets opens its drive once or twice, so
+// a letter whose link still reads and reaches as at its last open is answered
+// from that open, in two system calls instead of resolving the whole path again.
+std::shared_ptr<VolumeBackend> ReuseResolved(DriveState& state, char letter) {
+    const std::string link = LinkPathOnly(letter);
+    std::string target;
+    struct stat reached {};
+    if (!ReadLink(link, target, reached)) return nullptr;
+    std::lock_guard lock(state.mutex);
+    const ResolvedLink& last = state.resolved[letter - 'A'];
+    if (last.link != link || last.target != target || last.device != reached.st_dev || last.inode != reached.st_ino)
+        return nullptr;
+    auto it = state.byPath.find(last.canonical);
+    return it == state.byPath.end() ? nullptr : it->second;
 }
 }  // namespace
 
@@ -145,8 +188,15 @@ std::shared_ptr<VolumeBackend> OpenDriveBackend(char letter, NTSTATUS& status, s
         error = "not a drive letter";
         return nullptr;
     }
+    if (auto reused = ReuseResolved(state, letter)) {
+        status = STATUS_SUCCESS;
+        return reused;
+    }
     std::error_code ec;
     std::string link = LinkPath(letter);
+    std::string target;
+    struct stat reached {};
+    const bool linkRead = ReadLink(link, target, reached);
     if (!fs::is_symlink(link, ec)) {
         status = STATUS_OBJECT_NAME_NOT_FOUND;
         error = std::string("drive ") + letter + ": is not mapped";
@@ -161,13 +211,23 @@ std::shared_ptr<VolumeBackend> OpenDriveBackend(char letter, NTSTATUS& status, s
     }
     // Opening holds the lock so that two threads never open one volume twice.
     std::lock_guard lock(state.mutex);
+    // Remembered only when the link read the same before and after resolving it.
+    auto remember = [&] {
+        std::string again;
+        struct stat reachedAgain {};
+        if (linkRead && ReadLink(link, again, reachedAgain) && again == target &&
+            reachedAgain.st_dev == reached.st_dev && reachedAgain.st_ino == reached.st_ino)
+            state.resolved[letter - 'A'] = {link, target, reached.st_dev, reached.st_ino, canonical.string()};
+    };
     if (auto it = state.byPath.find(canonical.string()); it != state.byPath.end()) {
         status = STATUS_SUCCESS;
+        remember();
         return it->second;
     }
     auto backend = OpenVolumeBackend(canonical.string(), status, error);
     if (backend) {
         state.byPath[canonical.string()] = backend;
+        remember();
     }
     return backend;
 }

@@ -33,6 +33,15 @@ int CollectName(void* context, const ntfschar* name, const int nameLength, const
     return 0;
 }
 
+// Names compare without regard to ASCII case, as the lookups of the other backends do.
+std::string UpperCase(std::string_view name) {
+    std::string upper(name);
+    for (char& c : upper) {
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    }
+    return upper;
+}
+
 bool EqualNoCase(std::string_view a, std::string_view b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
                return std::toupper(static_cast<unsigned char>(x)) == std::toupper(static_cast<unsigned char>(y));
@@ -118,6 +127,16 @@ NTSTATUS CNtfsBackend::ListRecord(uint64_t directoryRecord, const std::vector<Di
         ntfs_inode_close(ni);
         described.push_back(std::move(entry));
     }
+    // Long names first: a long name wins over another file's equal short name.
+    std::unordered_map<std::string, size_t>& index = m_directoryIndex[directoryRecord];
+    for (size_t i = 0; i < described.size(); ++i) {
+        index.emplace(UpperCase(described[i].name), i);
+    }
+    for (size_t i = 0; i < described.size(); ++i) {
+        if (!described[i].shortName.empty()) {
+            index.emplace(UpperCase(described[i].shortName), i);
+        }
+    }
     auto inserted = m_directories.emplace(directoryRecord, std::move(described));
     out = &inserted.first->second;
     return STATUS_SUCCESS;
@@ -153,12 +172,12 @@ NTSTATUS CNtfsBackend::Resolve(std::string_view path, DirectoryEntry& out) {
         if (status != STATUS_SUCCESS) {
             return STATUS_OBJECT_PATH_NOT_FOUND;
         }
-        auto found = std::find_if(entries->begin(), entries->end(), [&](const DirectoryEntry& e) {
-            return EqualNoCase(e.name, component) || (!e.shortName.empty() && EqualNoCase(e.shortName, component));
-        });
-        if (found == entries->end()) {
+        const auto& index = m_directoryIndex[directory];
+        auto hit = index.find(UpperCase(component));
+        if (hit == index.end()) {
             return end == std::string_view::npos ? STATUS_OBJECT_NAME_NOT_FOUND : STATUS_OBJECT_PATH_NOT_FOUND;
         }
+        const DirectoryEntry* found = &(*entries)[hit->second];
         if (end == std::string_view::npos) {
             out = *found;
             return STATUS_SUCCESS;

@@ -117,6 +117,9 @@ public:
     std::string& m_error;
 };
 
+// Spreads a share of `percent` evenly over the file numbers (61 is prime to 100).
+bool ChosenForFragments(uint32_t index, uint32_t percent) { return (uint64_t{index} * 61) % 100 < percent; }
+
 }  // namespace
 
 bool BuildNtfsImage(const NtfsImageSpec& spec, std::vector<ManifestEntry>& manifest, std::string& error) {
@@ -191,6 +194,7 @@ bool BuildNtfsImage(const NtfsImageSpec& spec, std::vector<ManifestEntry>& manif
         uint64_t size;
         bool sparse;
         uint64_t record = 0;
+        bool inTurn = false;  // written a few clusters at a time, in turn with the others
     };
     std::vector<Planned> planned;
     const uint64_t budget = spec.size / 4;
@@ -200,7 +204,12 @@ bool BuildNtfsImage(const NtfsImageSpec& spec, std::vector<ManifestEntry>& manif
     for (uint32_t i = 0; i < spec.files; ++i) {
         std::snprintf(name, sizeof(name), "F%04u.BIN", i);
         uint64_t size = i % 10 == 9 ? 200 + random.Below(300) : average / 4 + random.Below(average * 3 / 2);
+        const bool chosen = spec.fragmentedPercent < 100 && ChosenForFragments(i, spec.fragmentedPercent);
+        if (chosen) {
+            size = std::max<uint64_t>(size, 2 * cluster + random.Below(2 * cluster));
+        }
         planned.push_back({name, dataDir, Content::Random, size, false});
+        planned.back().inTurn = spec.fragmentedPercent >= 100 || chosen;
     }
     for (uint32_t i = 0; i < spec.compressed; ++i) {
         std::snprintf(name, sizeof(name), "C%04u.TXT", i);
@@ -252,10 +261,14 @@ bool BuildNtfsImage(const NtfsImageSpec& spec, std::vector<ManifestEntry>& manif
         progress = false;
         for (size_t i = 0; ok && i < planned.size(); ++i) {
             const Planned& p = planned[i];
-            if (p.sparse || p.content == Content::Text || p.size < 2 * cluster || written[i] >= p.size) {
+            if (!p.inTurn || p.sparse || p.content == Content::Text || p.size < 2 * cluster || written[i] >= p.size) {
                 continue;
             }
-            uint64_t piece = std::min<uint64_t>(p.size - written[i], cluster * (1 + random.Below(6)));
+            uint64_t most = cluster * 6;
+            if (spec.fragmentedPercent < 100) {
+                most = std::max<uint64_t>(cluster, (p.size / cluster / 2) * cluster);  // two pieces at least
+            }
+            uint64_t piece = std::min<uint64_t>(p.size - written[i], cluster * (1 + random.Below(most / cluster)));
             std::vector<uint8_t> bytes(contents[i][0].second.begin() + static_cast<long>(written[i]),
                                        contents[i][0].second.begin() + static_cast<long>(written[i] + piece));
             ntfs_inode* ni = ntfs_inode_open(vol, p.record);

@@ -18,6 +18,10 @@ struct NtfsImageSpec {
     uint32_t compressed = 0;      // compressed files, in \PACKED
     uint32_t sparse = 0;          // sparse files with holes between their data
     uint64_t seed = 1;
+    // With Deliberate fragmentation, the share of ordinary files (in percent)
+    // written in turn; below 100 each of them is at least two clusters long
+    // and written in two or more pieces, so that it comes out fragmented.
+    uint32_t fragmentedPercent = 100;
 };
 
 // One file of the image: its volume path ("\DATA\F0001.BIN"), size and SHA-256.

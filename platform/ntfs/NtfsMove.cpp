@@ -1,9 +1,9 @@
 // NtfsMove.cpp --- FSCTL_MOVE_FILE on NTFS, in the order that never loses a byte.
 //
 // Order of one move: intent record saved (outside the volume); clusters copied
-// to the free target, read back and compared, flush; target marked in $Bitmap,
-// flush; the new mapping pairs written into the file's MFT record, flush; only
-// then the old clusters freed, flush. The volume's dirty flag is set before
+// to the free target, read back and compared, and the target marked in
+// $Bitmap, flush; the new mapping pairs written into the file's MFT record,
+// flush; only then the old clusters freed, flush. The volume's dirty flag is set before
 // the first move of a run and cleared when the run ends. A cut anywhere leaves
 // every file readable, at worst with clusters marked that no file owns, which
 // the next open reclaims from the intent record.
@@ -158,7 +158,9 @@ FsctlResult CNtfsBackend::MoveFile(FileId file, Vcn startingVcn, Lcn targetLcn, 
     if ((status = BeginRun()) != STATUS_SUCCESS || (status = SaveIntent(touched, {file})) != STATUS_SUCCESS) {
         return finish(status);
     }
-    // 1. Copy, verify, flush.
+    // 1. Copy, verify; mark the target used; flush. Neither write is referenced
+    // yet, so they share one flush: a cut leaves at worst a marked target that
+    // no file owns, which the intent record lists for the next open.
     int64_t next = static_cast<int64_t>(targetLcn);
     for (const NtfsRun& piece : moved) {
         if ((status = CopyClusters(static_cast<Lcn>(piece.lcn), static_cast<Lcn>(next), static_cast<uint64_t>(piece.length))) != STATUS_SUCCESS) {
@@ -166,17 +168,12 @@ FsctlResult CNtfsBackend::MoveFile(FileId file, Vcn startingVcn, Lcn targetLcn, 
         }
         next += piece.length;
     }
-    if (FlushDevice() != 0) {
-        m_broken = true;
-        return finish(STATUS_IO_DEVICE_ERROR);
-    }
-    // 2. Mark the target used, flush.
     if (ntfs_bitmap_set_run(m_vol->lcnbmp_na, static_cast<s64>(targetLcn), allocated) != 0 || FlushDevice() != 0) {
         m_broken = true;
         return finish(STATUS_IO_DEVICE_ERROR);
     }
     m_vol->free_clusters -= allocated;
-    // 3. Point the file at its new clusters, flush.
+    // 2. Point the file at its new clusters, flush.
     if (ntfs_attr_record_resize(m, a, newLength) != 0 ||
         ntfs_mapping_pairs_build(m_vol, reinterpret_cast<u8*>(a) + mpOffset, static_cast<int>(newLength - mpOffset),
                                  rl.data(), 0, nullptr) != 0 ||
@@ -184,7 +181,7 @@ FsctlResult CNtfsBackend::MoveFile(FileId file, Vcn startingVcn, Lcn targetLcn, 
         m_broken = true;
         return finish(STATUS_IO_DEVICE_ERROR);
     }
-    // 4. Only now free the old clusters, flush.
+    // 3. Only now free the old clusters, flush.
     for (const NtfsRun& piece : moved) {
         if (ntfs_bitmap_clear_run(m_vol->lcnbmp_na, piece.lcn, piece.length) != 0) {
             m_broken = true;
@@ -196,9 +193,10 @@ FsctlResult CNtfsBackend::MoveFile(FileId file, Vcn startingVcn, Lcn targetLcn, 
         m_broken = true;
         return finish(STATUS_IO_DEVICE_ERROR);
     }
-    if ((status = SaveIntent({}, {})) != STATUS_SUCCESS) {
-        return finish(status);
-    }
+    // The intent record stays as it is until the next move or the end of the
+    // run replaces it: after the last flush its record image is whole and its
+    // clusters are owned or free as they should be, so the next open would
+    // find nothing to repair in it. That saves a synchronous replace per move.
     return finish(STATUS_SUCCESS);
 }
 

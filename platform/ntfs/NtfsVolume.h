@@ -7,6 +7,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/blockio/BlockDevice.h"
@@ -89,6 +90,9 @@ private:
     bool m_runDirty = false;  // we set the dirty flag and have not cleared it yet
     bool m_broken = false;    // a write failed; no further moves
     std::map<uint64_t, std::vector<DirectoryEntry>> m_directories;
+    // Per listed directory: upper-cased long and short names to their index in
+    // m_directories, so that a path lookup costs no scan of a large directory.
+    std::map<uint64_t, std::unordered_map<std::string, size_t>> m_directoryIndex;
 };
 
 }  // namespace tarvo::platform

@@ -58,7 +58,7 @@ TEST_F(FatEngineTest, PowerCutDuringAMethodLosesNoByteAndTheRerunCompletes) {
                 SCOPED_TRACE(label + " seed " + std::to_string(seed));
                 std::vector<FatManifestEntry> manifest;
                 const std::string image =
-                    MakeImage("engine" + std::to_string(flavor.fatBits) + "-" + std::to_string(seed) + ".img",
+                    MakeImage(std::string(MethodName(method)) + std::to_string(flavor.fatBits) + "-" + std::to_string(seed) + ".img",
                               flavor.fatBits, flavor.size, flavor.clusterBytes, 12, true, seed, manifest);
                 const std::vector<uint8_t> pristine = ReadAll(image);
                 std::string error;

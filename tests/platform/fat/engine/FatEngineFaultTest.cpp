@@ -20,7 +20,7 @@ TEST_F(FatEngineTest, IoErrorDuringAMethodIsReportedAndTheRerunCompletes) {
             const std::string label = std::string(MethodName(method)) + " FAT" + std::to_string(flavor.fatBits);
             SCOPED_TRACE(label);
             std::vector<FatManifestEntry> manifest;
-            const std::string image = MakeImage("fault" + std::to_string(flavor.fatBits) + ".img", flavor.fatBits,
+            const std::string image = MakeImage(std::string(MethodName(method)) + std::to_string(flavor.fatBits) + ".img", flavor.fatBits,
                                                 flavor.size, flavor.clusterBytes, 10, true, 5, manifest);
             const std::vector<uint8_t> pristine = ReadAll(image);
             std::string error;

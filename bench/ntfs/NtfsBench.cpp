@@ -1,12 +1,13 @@
 // NtfsBench.cpp --- NTFS analysis beside a bare libntfs-3g walk, moves beside dd, COMPLETE beside a copy-out/copy-in.
 //
 // bench_ntfs [--size 1G] [--files 20000] [--fragmented 30] [--move 64M] [--dir DIR] [--image IMG] [--keep IMG]
+//            [--complete 1]
 // Makes a fragmented NTFS image (mkntfs, then files through libntfs-3g), or
 // works on a copy of IMG made earlier (--keep saves the made image there), then
 // prints ratios, each against a floor measured in the same run:
 //   analysis = the engine's RunAnalysis of the drive / a bare libntfs-3g tree walk   (goal <= 1.5)
 //   moves    = our move throughput / dd of the same bytes with fsync                 (goal >= 0.5)
-//   COMPLETE = the whole method / every file copied out (ntfscat) and into a fresh
+//   COMPLETE = the whole method (with --complete 1) / every file copied out (ntfscat) and into a fresh
 //              mkntfs image (ntfscp)                                                 (goal <= 1)
 #include <unistd.h>
 
@@ -123,11 +124,12 @@ int main(int argc, char** argv) {
     uint64_t toMove = 64ull << 20;
     std::string dir = "/var/tmp";  // on disk, where fsync costs what it costs users
     std::string reuse, keep;
+    bool completeToo = false;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
         if (a == "--help" || i + 1 >= argc) {
             std::printf("usage: bench_ntfs [--size 1G] [--files 20000] [--fragmented 30] [--move 64M] [--dir DIR] "
-                        "[--image IMG] [--keep IMG]\n");
+                        "[--image IMG] [--keep IMG] [--complete 1]\n");
             return a == "--help" ? 0 : 2;
         }
         const char* v = argv[++i];
@@ -138,6 +140,7 @@ int main(int argc, char** argv) {
         else if (a == "--dir") dir = v;
         else if (a == "--image") reuse = v;
         else if (a == "--keep") keep = v;
+        else if (a == "--complete") completeToo = std::string(v) == "1";
     }
     const std::string work = dir + "/tarvo-bench-ntfs-" + std::to_string(::getpid());
     std::filesystem::create_directories(work + "/home");
@@ -250,7 +253,58 @@ int main(int argc, char** argv) {
         std::printf("after the moves: %s%s", clean ? "clean\n" : "NOT CLEAN\n", clean ? "" : report.c_str());
     }
 #ifdef TARVO_HAVE_COMPLETE
-    std::printf("COMPLETE: see below\n");
+    if (!completeToo) {
+        std::printf("COMPLETE: left out (--complete 1 times it)\n");
+    } else {
+        // The floor: every file copied out with ntfscat and into a fresh image with ntfscp.
+        const std::string outDir = work + "/out", fresh = work + "/fresh.img";
+        std::filesystem::create_directories(outDir);
+        start = Clock::now();
+        size_t copied = 0;
+        for (size_t i = 0; i < found.size(); ++i) {
+            std::string slash = found[i].path;
+            for (char& c : slash) c = c == '\\' ? '/' : c;
+            if (RunCapturing({"sh", "-c", "ntfscat -f \"$0\" \"$1\" > \"$2\"", spec.path, "/" + slash,
+                              outDir + "/" + std::to_string(i)},
+                             output) == 0) {
+                ++copied;
+            }
+        }
+        RunCapturing({"truncate", "-s", std::to_string(spec.size), fresh}, output);
+        RunCapturing({"mkntfs", "-F", "-f", "-q", "-c", std::to_string(spec.clusterSize), fresh}, output);
+        for (size_t i = 0; i < found.size(); ++i) {
+            RunCapturing({"ntfscp", "-q", "-f", fresh, outDir + "/" + std::to_string(i), "/F" + std::to_string(i)},
+                         output);
+        }
+        RunCapturing({"sync", "-f", fresh}, output);
+        const double copySeconds = Seconds(start);
+        std::filesystem::remove_all(outDir);
+        std::filesystem::remove(fresh);
+        // COMPLETE on the image as the moves above left it.
+        std::string mapError;
+        MapDrive('N', spec.path, mapError);
+        start = Clock::now();
+        uint32_t before = 0, after = 0;
+        {
+            volume::RecordingViewSink view;
+            volume::CDefragJob job;
+            if (volume::OpenDrive(job, &view, "N", 9) == 1) {
+                job.m_gate.Start();
+                engine::RunAnalysis(job, engine::WorkerMark::Keep);
+                before = job.m_fragmentedFiles;
+                engine::RunCompleteMethod(job);
+                after = job.m_fragmentedFiles;
+            }
+        }
+        ReleaseCachedBackends();
+        const double completeSeconds = Seconds(start);
+        std::printf("COMPLETE: %.3f s (fragmented files %u -> %u); copy out and into a fresh image: %.3f s for %zu "
+                    "files; ratio %.2f (goal <= 1)\n",
+                    completeSeconds, before, after, copySeconds, copied, completeSeconds / copySeconds);
+        std::string report;
+        const bool clean = RunExternalNtfsChecks(spec.path, report);
+        std::printf("after COMPLETE: %s%s", clean ? "clean\n" : "NOT CLEAN\n", clean ? "" : report.c_str());
+    }
 #else
     std::printf("COMPLETE: not in this build\n");
 #endif

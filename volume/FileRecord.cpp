@@ -26,10 +26,12 @@ FileRecord::FileRecord(std::string path, RecordKind kind)
 void FileRecord::CreatePairMap(uint32_t n) {
     if (n == 0) VolumeReport(kMsgDiagnostic, "Create Pair Map with 0 Entries.");
     m_pairs = PairMap::Sized(n);
+    m_flagsCurrent.store(false, std::memory_order_release);
 }
 
 bool FileRecord::SetPair(uint32_t index, Vcn nextVcn, Lcn lcn) {
     if (index >= m_pairs.count) return false;
+    m_flagsCurrent.store(false, std::memory_order_release);
     m_pairs.nextVcn[index] = nextVcn;
     m_pairs.lcn[index] = lcn;
     return true;
@@ -44,6 +46,7 @@ void FileRecord::AdoptPairMap(PairMap map) {
     if (map.nextVcn.size() != static_cast<size_t>(map.count) + 1 || map.lcn.size() != map.nextVcn.size())
         map = PairMap::Sized(0);
     m_pairs = std::move(map);
+    m_flagsCurrent.store(false, std::memory_order_release);
 }
 
 void FileRecord::CopyPairs(const FileRecord& other) {
@@ -76,6 +79,7 @@ PairLookup FileRecord::NextPairAfter(Vcn vcn) const {
 // whether the walk stops. Sets the fragmented and compressed flags.
 template <typename OnBreak>
 void FileRecord::WalkBreaks(bool stopAtFirst, OnBreak&& onBreak) {
+    m_flagsCurrent.store(false, std::memory_order_relaxed);
     m_fragmented.store(false, std::memory_order_relaxed);
     m_compressed.store(false, std::memory_order_relaxed);
     const uint32_t end = EndIndex();
@@ -103,7 +107,9 @@ void FileRecord::WalkBreaks(bool stopAtFirst, OnBreak&& onBreak) {
 }
 
 bool FileRecord::IsFragmented() {
+    if (m_flagsCurrent.load(std::memory_order_acquire)) return FragmentedFlag();
     WalkBreaks(true, [](uint32_t, Vcn) { return true; });
+    m_flagsCurrent.store(true, std::memory_order_release);
     return FragmentedFlag();
 }
 

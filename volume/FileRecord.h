@@ -144,6 +144,9 @@ private:
     bool m_done = false;
     std::atomic<bool> m_fragmented{false};
     std::atomic<bool> m_compressed{false};
+    // The two flags are what IsFragmented's walk of the current pair map gives:
+    // the methods ask every record again and again, and most never change.
+    std::atomic<bool> m_flagsCurrent{false};
     std::atomic<uint8_t> m_state{kStateNotComputed};
 };
 

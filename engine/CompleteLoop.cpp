@@ -9,6 +9,7 @@
 #include "engine/MoveFile.h"
 #include "engine/PlacementPlan.h"
 #include "engine/RunTexts.h"
+#include "engine/StepwisePlacement.h"
 #include "volume/ViewSink.h"
 
 namespace tarvo::engine {
@@ -92,9 +93,17 @@ CompleteRun::Next CompleteRun::MainLoop() {
             continue;
         }
 
+        // Too little room outside the range to move all that holds it at once:
+        // the file is built into it front first, with its own clusters as room.
+        if (TakenByAnotherProgram(planned, size)) {
+            ReportDestinationOccupied(*file);
+        } else if (RangeIsMovable(m_job, planned, e, file)) {
+            bool placed = false;
+            if (const Next next = PlaceStepwise(*file, planned, placed); next != Next::Continue) return next;
+            if (placed) continue;
+        }
         // The range could not be cleared: the file waits in the deferred list,
         // its pieces pushed up out of the way when it is fragmented.
-        if (TakenByAnotherProgram(planned, size)) ReportDestinationOccupied(*file);
         if (file->IsFragmented()) {
             m_working.Begin(*file, WorkingFile::SendPath::No);
             const MoveResult pushed = PushFileUp(m_job, file, m_job.m_totalClusters);
@@ -213,6 +222,26 @@ CompleteRun::Next CompleteRun::PlaceFile(FileRecord& file, Lcn planned) {
     return AfterMove(result);
 }
 
+CompleteRun::Next CompleteRun::PlaceStepwise(FileRecord& file, Lcn planned, bool& placed) {
+    placed = false;
+    m_working.Begin(file);
+    const MoveResult result = PlaceInSteps(m_job, file, planned);
+    m_working.End();
+    if (result == kMoveCannotOpen) {
+        DropUnopenableFile(m_job, file);
+        m_job.m_view->RedrawFile(file);
+        EngineReport(app::MSG_INF_FILE_CANNOT_OPEN, file.Path().c_str());
+        placed = false;
+        return Next::Continue;
+    }
+    if (result == kMoved && IsAtPlannedPlace(file)) {
+        file.SetDone(true);
+        Placed(m_lastIndex);
+        placed = true;
+    }
+    return AfterMove(result);
+}
+
 CompleteRun::Next CompleteRun::LoopDeferredPass() {
     RefreshClusterBitmap(m_job);
     for (int64_t pos = 0; m_table->LastDeferredIndex() >= 5 && pos <= m_table->LastDeferredIndex(); ++pos) {
@@ -242,7 +271,14 @@ CompleteRun::Next CompleteRun::LoopDeferredPass() {
             const MoveResult pushed = PushFileUp(m_job, file, planned + size - 1);
             if (pushed == kMoveWriteProtected) return AfterMove(pushed);
         }
-        if (!isFree()) continue;
+        if (!isFree()) {
+            const Lcn last = planned + PlannedSize(m_job, *file) - 1;
+            if (TakenByAnotherProgram(planned, size) || !RangeIsMovable(m_job, planned, last, file)) continue;
+            bool placed = false;
+            if (const Next next = PlaceStepwise(*file, planned, placed); next != Next::Continue) return next;
+            if (file->IsDone() && !placed) --pos;  // dropped: it left the list
+            continue;
+        }
 
         m_working.Begin(*file);
         const MoveResult result = MoveFileTo(m_job, file, planned);

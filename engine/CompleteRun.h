@@ -30,6 +30,8 @@ private:
     Next ClearPlannedRange(volume::FileRecord& file, volume::Lcn start, volume::Lcn e);
     // Moves the file to its planned LCN once its range is free.
     Next PlaceFile(volume::FileRecord& file, volume::Lcn planned);
+    // Builds the file into its range front first when the range cannot be cleared at once.
+    Next PlaceStepwise(volume::FileRecord& file, volume::Lcn planned, bool& placed);
     Next FinalPasses();
     void Finish();
     int End();

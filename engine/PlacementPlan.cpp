@@ -1,6 +1,7 @@
 // PlacementPlan.cpp --- the sort key and the packing of the sorted files from the start of the volume.
 #include "engine/PlacementPlan.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "app/Settings.h"
@@ -46,6 +47,24 @@ Lcn FirstLcn(const FileRecord& file) {
 bool IsAtPlannedPlace(FileRecord& file) {
     if (file.AllocatedClusters() == 0) return true;
     return !file.IsFragmented() && FirstLcn(file) == file.PlannedLcn();
+}
+
+bool RangeIsMovable(volume::CDefragJob& job, Lcn first, Lcn last, const FileRecord* except) {
+    volume::CClusterBitmap* bitmap = job.m_clusterBitmap.get();
+    if (!bitmap) return false;
+    last = std::min<Lcn>(last, job.m_totalClusters - 1);
+    for (Lcn lcn = first; lcn <= last; ++lcn) {
+        if (!bitmap->Bit(volume::ClusterMap::Volume, lcn) && !bitmap->Bit(volume::ClusterMap::Allocation, lcn))
+            continue;
+        if (bitmap->Bit(volume::ClusterMap::System, lcn)) return false;
+        FileRecord* owner = bitmap->FindFileAt(lcn);
+        if (!owner || (owner != except && owner->IsDone())) return false;
+        // The rest of the owner's extent needs no look-up.
+        const Lcn start = owner->ExtentStartAt(lcn);
+        const uint64_t length = owner->ExtentLengthAt(lcn);
+        if (length > 0 && start <= lcn) lcn = std::max(lcn, start + length - 1);
+    }
+    return true;
 }
 
 int PlanPlacement(volume::CDefragJob& job) {

@@ -34,4 +34,9 @@ volume::Lcn FirstLcn(const volume::FileRecord& file);
 // with its first extent at its planned LCN.
 bool IsAtPlannedPlace(volume::FileRecord& file);
 
+// Whether everything that holds a cluster of first .. last can be moved out:
+// no system cluster, no cluster taken by another program or by a dropped
+// file, no done file other than except.
+bool RangeIsMovable(volume::CDefragJob& job, volume::Lcn first, volume::Lcn last, const volume::FileRecord* except);
+
 }  // namespace tarvo::engine

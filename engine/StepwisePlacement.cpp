@@ -1,0 +1,122 @@
+// StepwisePlacement.cpp --- building a file into its planned range front first.
+#include "engine/StepwisePlacement.h"
+
+#include <algorithm>
+
+#include "engine/MoveFile.h"
+#include "engine/PlacementPlan.h"
+#include "volume/ClusterBitmap.h"
+
+namespace tarvo::engine {
+
+using volume::FileRecord;
+using volume::Lcn;
+using volume::Vcn;
+
+namespace {
+
+constexpr int kFailuresInARow = 20;
+
+// The VCN of cluster lcn in the file and the length of its extent from there; false when not the file's.
+bool PieceAt(const FileRecord& file, Lcn lcn, Vcn& vcn, uint64_t& length) {
+    Vcn start = 0;
+    for (uint32_t i = 0; i < file.PairCount(); ++i) {
+        const volume::Pair pair = file.GetPair(i);
+        if (pair.nextVcn == 0) break;
+        const uint64_t n = pair.nextVcn - start;
+        if (pair.lcn != volume::kVirtualLcn && lcn >= pair.lcn && lcn - pair.lcn < n) {
+            vcn = start + (lcn - pair.lcn);
+            length = n - (lcn - pair.lcn);
+            return true;
+        }
+        start = pair.nextVcn;
+    }
+    return false;
+}
+
+// A free run of length clusters outside first .. last: above it first, else below it.
+std::optional<Lcn> RunOutside(volume::CDefragJob& job, Lcn first, Lcn last, uint64_t length) {
+    volume::CClusterBitmap& bitmap = *job.m_clusterBitmap;
+    if (auto run = bitmap.FindLastFit(last + 1, length)) return run;
+    uint64_t longest = 0;
+    if (first > 0)
+        if (auto run = bitmap.FindFirstFitInRange(0, first - 1, length, longest); run && *run + length <= first)
+            return run;
+    return std::nullopt;
+}
+
+// The longest run (up to want) that RunOutside finds, halving the length until one fits.
+std::optional<Lcn> LongestRunOutside(volume::CDefragJob& job, Lcn first, Lcn last, uint64_t& want) {
+    for (; want > 0; want /= 2)
+        if (auto run = RunOutside(job, first, last, want)) return run;
+    return std::nullopt;
+}
+
+// Free clusters at lcn, counted up to limit, in the volume map.
+uint64_t FreeAt(const volume::CClusterBitmap& bitmap, Lcn lcn, uint64_t limit) {
+    uint64_t n = 0;
+    while (n < limit && lcn + n < bitmap.TotalClusters() && !bitmap.Bit(volume::ClusterMap::Volume, lcn + n)) ++n;
+    return n;
+}
+
+}  // namespace
+
+Vcn PlacedPrefix(const FileRecord& file, Lcn planned) {
+    Vcn start = 0;
+    for (uint32_t i = 0; i < file.PairCount(); ++i) {
+        const volume::Pair pair = file.GetPair(i);
+        if (pair.nextVcn == 0 || pair.lcn != planned + start) break;
+        start = pair.nextVcn;
+    }
+    return start;
+}
+
+MoveResult PlaceInSteps(volume::CDefragJob& job, FileRecord& file, Lcn planned) {
+    if (!job.m_clusterBitmap) return kMoveFailed;
+    volume::CClusterBitmap& bitmap = *job.m_clusterBitmap;
+    // Files with virtual runs move in whole compression units only: not built piecewise.
+    const bool wasWhole = !file.IsFragmented();
+    if (file.CompressedFlag()) return kMoveNoFreeSpace;
+    const uint64_t allocated = file.AllocatedClusters();
+    const Lcn last = planned + PlannedSize(job, file) - 1;
+    int failures = 0;
+    RefreshClusterBitmap(job);
+    while (!IsAtPlannedPlace(file)) {
+        // A stop waits only while the file is in pieces it was not in before.
+        if (!job.KeepGoing() && !(wasWhole && file.IsFragmented())) return kMoveStopped;
+        if (failures >= kFailuresInARow) return kMoveNoFreeSpace;
+        const Vcn placed = PlacedPrefix(file, planned);
+        if (placed >= allocated) break;  // in place (or its VCNs run past its clusters: nothing left)
+        const Lcn target = planned + placed;
+        FileRecord* owner = nullptr;
+        MoveResult result = kMoved;
+        if (const uint64_t free = FreeAt(bitmap, target, allocated - placed); free > 0) {
+            result = MoveRange(job, &file, placed, target, free, CountUpdate::Yes);
+        } else {
+            owner = bitmap.FindFileAt(target);
+            if (!owner || (owner != &file && owner->IsDone())) return kMoveNoFreeSpace;
+            Vcn vcn = 0;
+            uint64_t length = 0;
+            if (!PieceAt(*owner, target, vcn, length)) return kMoveNoFreeSpace;
+            const auto whole =
+                owner == &file ? std::nullopt : RunOutside(job, planned, last, owner->AllocatedClusters());
+            if (whole) {
+                result = MoveFileTo(job, owner, *whole);
+            } else {
+                // Only the blocker's piece inside the range leaves it, in the longest runs there are.
+                uint64_t want = std::min<uint64_t>(length, last - target + 1);
+                const auto run = LongestRunOutside(job, planned, last, want);
+                result = run ? MoveRange(job, owner, vcn, *run, want, CountUpdate::Yes) : kMoveNoFreeSpace;
+            }
+        }
+        if (result == kMoveWriteProtected || result == kMoveCannotOpen) return result;
+        RefreshClusterBitmap(job);
+        // Progress is judged from the volume, not from the answers: a move "around" its
+        // target answers 1 and may have left the cluster where it was.
+        const bool progress = owner ? bitmap.FindFileAt(target) != owner : PlacedPrefix(file, planned) > placed;
+        failures = progress ? 0 : failures + 1;
+    }
+    return kMoved;
+}
+
+}  // namespace tarvo::engine

@@ -1,0 +1,108 @@
+// CompleteEndStateTest.cpp --- COMPLETE runs to its end: files whole, in the chosen order, free space at the end.
+#include "tests/engine/complete/CompleteTestSupport.h"
+
+namespace tarvo::engine::testing {
+namespace {
+
+using volume::UM_RUN_FINISHED;
+using volume::UM_SET_STATUS_TEXT;
+
+using CompleteEndStateTest = CompleteTest;
+
+TEST_F(CompleteEndStateTest, SmallVolumeEndsSortedByNameWholeAndPackedFromTheStart) {
+    MakeVolume(SimFileSystem::Fat, 8192);
+    AddFile("DOCS\\ZETA.DAT", {{4, 0}});
+    AddFile("alpha.dat", {{3, 900}, {6, 40}});
+    AddFile("DOCS\\beta.dat", {{5, 300}, {9, 10}});
+    AddFile("Gamma.dat", {{2, 5000}});
+    auto& job = OpenJob();
+    ASSERT_EQ(RunCompleteMethod(job), 1);
+
+    const auto layout = ByPosition(Layout());
+    std::vector<std::string> order;
+    for (const auto& p : layout) order.push_back(p.path);
+    EXPECT_EQ(order, (std::vector<std::string>{"T:\\alpha.dat", "T:\\DOCS\\beta.dat", "T:\\DOCS\\ZETA.DAT",
+                                               "T:\\Gamma.dat"}));
+    ASSERT_EQ(layout.size(), 4u);
+    EXPECT_EQ(layout[0].first, 0u);
+    EXPECT_EQ(layout[1].first, 6u);
+    EXPECT_EQ(layout[2].first, 15u);
+    EXPECT_EQ(layout[3].first, 19u);
+    EXPECT_EQ(Fragmented(layout), 0u);
+    EXPECT_EQ(job.m_fragmentedFiles, 0u);
+    ExpectConsistent();
+
+    const ReportRecord* started = Find(app::MSG_INF_COMPLETE_STARTED);
+    ASSERT_NE(started, nullptr);
+    EXPECT_EQ(started->strings, (std::vector<std::string>{"T:", "FAT"}));
+    const ReportRecord* completed = Find(app::MSG_INF_COMPLETE_COMPLETED);
+    ASSERT_NE(completed, nullptr);
+    EXPECT_EQ(completed->strings, (std::vector<std::string>{"T:", "FAT", "3", "2", "0"}));
+    EXPECT_EQ(Count(app::MSG_INF_COMPLETE_STOPPED), 0u);
+    EXPECT_EQ(m_view.Events(UM_RUN_FINISHED).size(), 1u);
+    const auto texts = m_view.Events(UM_SET_STATUS_TEXT);
+    ASSERT_FALSE(texts.empty());
+    EXPECT_TRUE(std::any_of(texts.begin(), texts.end(), [](const auto& e) { return e.text == "Initializing..."; }));
+    EXPECT_EQ(texts.back().text, "Ready");
+    const auto percents = Percents();
+    ASSERT_GE(percents.size(), 3u);
+    EXPECT_EQ(percents.front(), 0);
+    EXPECT_EQ(percents[percents.size() - 2], 100);
+    EXPECT_EQ(percents.back(), -1);
+    EXPECT_FALSE(job.m_workerActive.load());
+}
+
+TEST_F(CompleteEndStateTest, AFileAlreadyAtItsPlaceIsNeverMoved) {
+    MakeVolume(SimFileSystem::Fat, 8192);
+    const FileId first = AddFile("A.DAT", {{6, 0}});
+    AddFile("B.DAT", {{3, 700}});
+    auto& job = OpenJob();
+    ASSERT_EQ(RunCompleteMethod(job), 1);
+    EXPECT_EQ(m_volume->Runs(first).front().lcn, 0u);
+    // Only B moved, in one call.
+    EXPECT_EQ(m_volume->CompletedMoves(), 1u);
+}
+
+TEST_F(CompleteEndStateTest, GeneratedVolumesEndWholeInNameOrderWithTheFreeSpaceAtTheEnd) {
+    for (SimFileSystem fs : {SimFileSystem::Fat, SimFileSystem::Ntfs}) {
+        for (double free : {0.3, 0.15}) {
+            SCOPED_TRACE(std::string(fs == SimFileSystem::Ntfs ? "NTFS" : "FAT") + " free " + std::to_string(free));
+            // On NTFS the free space counted is the space outside the MFT zone, where files may go.
+            const double zone = fs == SimFileSystem::Ntfs && free < 0.2 ? 0 : 12.5;
+            auto volume = Generate(fs, fs == SimFileSystem::Ntfs ? 60000 : 16000, 400, 5, free, zone);
+            ASSERT_NE(volume, nullptr);
+            UseVolume(volume);
+            const auto before = Layout();
+            ASSERT_GT(Fragmented(before), 0u);
+            const uint64_t freeBefore = volume->FreeClusters();
+            m_reports.clear();
+            m_view.Clear();
+            auto& job = OpenJob();
+            ASSERT_EQ(RunCompleteMethod(job), 1);
+            ASSERT_NE(Find(app::MSG_INF_COMPLETE_COMPLETED), nullptr);
+            EXPECT_EQ(volume->FreeClusters(), freeBefore);
+            ExpectConsistent();
+
+            const auto after = ByPosition(Layout());
+            EXPECT_EQ(Fragmented(after), 0u);
+            const auto misplaced = NotInPlace(volume::SortOrder::ByPath);
+            EXPECT_TRUE(misplaced.empty()) << misplaced.size() << " misplaced, first " << misplaced.front();
+            EXPECT_EQ(Count(app::MSG_WAR_FILE_GIVEN_UP), 0u);
+            // Free space: one run after the last file, besides gaps that no later file fitted.
+            const auto runs = FreeRuns();
+            ASSERT_FALSE(runs.empty());
+            uint64_t beforeLast = 0;
+            // Runs below one plan unit (1 cluster on FAT, 15 on NTFS) are the plan's own
+            // leftovers: no file of the plan fits them.
+            const uint64_t unit = fs == SimFileSystem::Ntfs ? 16 : 2;
+            for (const auto& [start, length] : runs)
+                beforeLast += start < after.back().first && length >= unit ? length : 0;
+            EXPECT_GT(runs.back().first, after.back().first);
+            EXPECT_LT(beforeLast, volume->FreeClusters() / (fs == SimFileSystem::Ntfs ? 8 : 20));
+            m_job.reset();
+        }
+    }
+}
+
+}  // namespace
+}  // namespace tarvo::engine::testing

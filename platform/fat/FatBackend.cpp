@@ -182,11 +182,7 @@ FsctlResult FatVolumeBackend::GetVolumeBitmap(Lcn startingLcn, void* out, size_t
     uint8_t* bits = static_cast<uint8_t*>(out) + kVolumeBitmapHeaderSize;
     std::memset(bits, 0, static_cast<size_t>(delivered));
     const uint64_t end = std::min<uint64_t>(total, start + delivered * 8);
-    for (uint64_t lcn = start; lcn < end; ++lcn) {
-        if (!m_volume.fat.IsFree(static_cast<uint32_t>(lcn + 2))) {
-            bits[(lcn - start) / 8] |= static_cast<uint8_t>(1u << ((lcn - start) % 8));
-        }
-    }
+    m_volume.fat.FillAllocationBits(static_cast<uint32_t>(start + 2), static_cast<uint32_t>(end - start), bits);
     NTSTATUS status = delivered < needed ? STATUS_BUFFER_OVERFLOW : STATUS_SUCCESS;
     return {status, static_cast<size_t>(kVolumeBitmapHeaderSize + delivered), status};
 }

@@ -143,6 +143,17 @@ bool ManifestOfFolder(const fs::path& root, std::vector<FatManifestEntry>& manif
     return true;
 }
 
+// The i-th of `count` filler files; many go into folders of a thousand, which mdel searches quickly.
+std::string FillerName(uint32_t i, uint32_t count) {
+    char name[40];
+    if (count > 2000) {
+        std::snprintf(name, sizeof name, "FILL/G%03u/F%05u.DAT", i / 1000, i);
+    } else {
+        std::snprintf(name, sizeof name, "FILL/F%05u.DAT", i);
+    }
+    return name;
+}
+
 std::string RealFileName(uint32_t i) {
     static const char* const kFolders[] = {"", "DOCS/", "Long Folder Name/", "DOCS/Nested Reports/"};
     char name[96];
@@ -213,8 +224,7 @@ bool MakeFatImage(const FatImageRecipe& recipe, std::vector<FatManifestEntry>& m
         fillerSize = std::max<uint64_t>(clusterSize, recipe.sizeBytes / 2 / fillers / clusterSize * clusterSize);
         fs::path fill = staging.path / "fill";
         for (uint32_t i = 0; i < fillers; ++i) {
-            char name[32];
-            std::snprintf(name, sizeof name, "FILL/F%05u.DAT", i);
+            const std::string name = FillerName(i, fillers);
             if (!WriteContent(fill / name, fillerSize, recipe.seed * 1000003 + i, baseTime + i * 3600, error)) {
                 return false;
             }
@@ -224,9 +234,7 @@ bool MakeFatImage(const FatImageRecipe& recipe, std::vector<FatManifestEntry>& m
         }
         std::vector<std::string> mdel{"mdel", "-i", recipe.path};
         for (uint32_t i = 1; i < fillers; i += 2) {
-            char name[32];
-            std::snprintf(name, sizeof name, "::/FILL/F%05u.DAT", i);
-            mdel.emplace_back(name);
+            mdel.push_back("::/" + FillerName(i, fillers));
         }
         if (!Run(mdel, error) || !ResetNextFreeHint(recipe.path, error)) {
             return false;

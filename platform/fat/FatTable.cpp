@@ -1,6 +1,8 @@
 // FatTable.cpp --- packing and unpacking FAT entries.
 #include "platform/fat/FatTable.h"
 
+#include <cstring>
+
 #include "platform/fat/FatEndian.h"
 
 namespace tarvo::platform {
@@ -24,6 +26,10 @@ uint32_t FatTable::Get(uint32_t n) const {
 }
 
 void FatTable::Set(uint32_t n, uint32_t value) {
+    if (!m_used.empty() && n >= 2 && (n - 2) / 8 < m_used.size()) {
+        const uint8_t bit = static_cast<uint8_t>(1u << ((n - 2) % 8));
+        m_used[(n - 2) / 8] = static_cast<uint8_t>(value != 0 ? m_used[(n - 2) / 8] | bit : m_used[(n - 2) / 8] & ~bit);
+    }
     switch (m_type) {
         case FatType::Fat12: {
             uint8_t* p = m_bytes.data() + n + n / 2;
@@ -44,6 +50,29 @@ void FatTable::Set(uint32_t n, uint32_t value) {
             MarkChanged(uint64_t{n} * 4, 4);
             break;
         }
+    }
+}
+
+void FatTable::FillAllocationBits(uint32_t first, uint32_t count, uint8_t* bits) const {
+    const uint32_t clusters = m_type == FatType::Fat12 ? static_cast<uint32_t>(m_bytes.size() * 2 / 3)
+                              : m_type == FatType::Fat16 ? static_cast<uint32_t>(m_bytes.size() / 2)
+                                                         : static_cast<uint32_t>(m_bytes.size() / 4);
+    if (m_used.empty() && clusters > 2) {
+        m_used.assign((clusters - 2 + 7) / 8, 0);
+        for (uint32_t c = 2; c < clusters; ++c) {
+            if (!IsFree(c)) m_used[(c - 2) / 8] |= static_cast<uint8_t>(1u << ((c - 2) % 8));
+        }
+    }
+    const uint32_t from = first - 2;
+    if (from % 8 == 0 && count > 0) {
+        std::memcpy(bits, m_used.data() + from / 8, count / 8);
+        if (count % 8 != 0) {
+            bits[count / 8] |= static_cast<uint8_t>(m_used[(from + count) / 8] & ((1u << (count % 8)) - 1));
+        }
+        return;
+    }
+    for (uint32_t i = 0; i < count; ++i) {
+        if (!IsFree(first + i)) bits[i / 8] |= static_cast<uint8_t>(1u << (i % 8));
     }
 }
 

@@ -22,6 +22,10 @@ public:
     void Set(uint32_t cluster, uint32_t value);
 
     bool IsFree(uint32_t cluster) const { return Get(cluster) == 0; }
+    // Sets bit i of `bits` (LSB first, bits cleared by the caller) for each
+    // cluster first + i, i < count, that is not free: the volume bitmap. The
+    // first call builds a bitmap that Set keeps up to date from then on.
+    void FillAllocationBits(uint32_t first, uint32_t count, uint8_t* bits) const;
     bool IsEndOfChain(uint32_t value) const { return value >= m_badMark + 1; }
     bool IsBad(uint32_t value) const { return value == m_badMark; }
     // The end-of-chain value this table writes.
@@ -44,6 +48,8 @@ private:
     uint32_t m_sectorSize = 512;
     std::vector<uint8_t> m_bytes;
     std::set<uint32_t> m_changed;
+    // Bit c - 2 set when cluster c is not free; empty until FillAllocationBits needs it.
+    mutable std::vector<uint8_t> m_used;
 };
 
 }  // namespace tarvo::platform

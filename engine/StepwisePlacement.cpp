@@ -16,6 +16,8 @@ using volume::Vcn;
 namespace {
 
 constexpr int kFailuresInARow = 20;
+// Volumes below this size get no piece of another file moved aside (as PushFileUp).
+constexpr uint64_t kSmallVolumeBytes = 20000000;
 
 // The VCN of cluster lcn in the file and the length of its extent from there; false when not the file's.
 bool PieceAt(const FileRecord& file, Lcn lcn, Vcn& vcn, uint64_t& length) {
@@ -59,6 +61,19 @@ uint64_t FreeAt(const volume::CClusterBitmap& bitmap, Lcn lcn, uint64_t limit) {
     return n;
 }
 
+// The first free stretch of from .. last in the volume map: its start and length.
+bool FreeHoleInRange(const volume::CClusterBitmap& bitmap, Lcn from, Lcn last, Lcn& start, uint64_t& length) {
+    last = std::min<Lcn>(last, bitmap.TotalClusters() - 1);
+    for (Lcn lcn = from; lcn <= last; ++lcn) {
+        if (bitmap.Bit(volume::ClusterMap::Volume, lcn)) continue;
+        start = lcn;
+        while (lcn <= last && !bitmap.Bit(volume::ClusterMap::Volume, lcn)) ++lcn;
+        length = lcn - start;
+        return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 Vcn PlacedPrefix(const FileRecord& file, Lcn planned) {
@@ -100,8 +115,21 @@ MoveResult PlaceInSteps(volume::CDefragJob& job, FileRecord& file, Lcn planned) 
             if (!PieceAt(*owner, target, vcn, length)) return kMoveNoFreeSpace;
             const auto whole =
                 owner == &file ? std::nullopt : RunOutside(job, planned, last, owner->AllocatedClusters());
+            Lcn hole = 0;
+            uint64_t holeLength = 0;
             if (whole) {
                 result = MoveFileTo(job, owner, *whole);
+            } else if (owner != &file && FreeHoleInRange(bitmap, target, planned + allocated - 1, hole, holeLength)) {
+                // The blocker fits nowhere whole yet: the file's clusters for a later free
+                // stretch of the range go there first, and the room they leave grows.
+                result = MoveRange(job, &file, hole - planned, hole, holeLength, CountUpdate::Yes);
+                owner = nullptr;
+            } else if (owner != &file && !job.KeepGoing()) {
+                // Splitting another file is the last resort, and never done after a stop.
+                return kMoveStopped;
+            } else if (owner != &file && job.m_totalClusters * job.m_bytesPerCluster < kSmallVolumeBytes) {
+                // Pieces of other files are moved aside only where the push-up does it too.
+                return kMoveNoFreeSpace;
             } else {
                 // Only the blocker's piece inside the range leaves it, in the longest runs there are.
                 uint64_t want = std::min<uint64_t>(length, last - target + 1);
@@ -113,7 +141,7 @@ MoveResult PlaceInSteps(volume::CDefragJob& job, FileRecord& file, Lcn planned) 
         RefreshClusterBitmap(job);
         // Progress is judged from the volume, not from the answers: a move "around" its
         // target answers 1 and may have left the cluster where it was.
-        const bool progress = owner ? bitmap.FindFileAt(target) != owner : PlacedPrefix(file, planned) > placed;
+        const bool progress = owner ? bitmap.FindFileAt(target) != owner : result == kMoved;
         failures = progress ? 0 : failures + 1;
     }
     return kMoved;

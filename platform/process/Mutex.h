@@ -14,7 +14,6 @@
 namespace tarvo::platform {
 
 constexpr DWORD WAIT_ABANDONED = 0x00000080;
-constexpr DWORD ERROR_NOT_OWNER = 288;
 
 // Answers a handle (null on failure). Names may hold any characters; the lock
 // file name is derived from them safely. initialOwner takes ownership at once

@@ -15,7 +15,6 @@ using LPBYTE = BYTE*;
 using NET_API_STATUS = DWORD;
 
 constexpr NET_API_STATUS NERR_Success = 0;
-constexpr NET_API_STATUS ERROR_BAD_NETPATH = 53;
 constexpr NET_API_STATUS NERR_JobNotFound = 2151;
 // "The service has not been started": the answer while the Schedule service is stopped.
 constexpr NET_API_STATUS NERR_ServiceNotInstalled = 2184;

@@ -114,7 +114,15 @@ int RunScheduleService() {
     std::printf("Schedule: running (pid %d)\n", static_cast<int>(::getpid()));
     std::fflush(stdout);
 
+    bool owned = true;
     while (!g_stop) {
+        if (!instance.StillOwned()) {
+            // Nothing of the folder is touched again: it may belong to another instance now.
+            std::printf("Schedule: the run-time folder was removed; stopping\n");
+            std::fflush(stdout);
+            owned = false;
+            break;
+        }
         time_t now = ScheduleNow();
         service.RunDueJobs(now);
         service.ReapChildren();
@@ -129,9 +137,11 @@ int RunScheduleService() {
             Serve(service, listenFd);
         }
     }
-    instance.SetState(SERVICE_STOP_PENDING);
     ::close(listenFd);
-    ::unlink(socketPath.c_str());
+    if (owned) {
+        instance.SetState(SERVICE_STOP_PENDING);
+        ::unlink(socketPath.c_str());
+    }
     std::printf("Schedule: stopped\n");
     return 0;
 }

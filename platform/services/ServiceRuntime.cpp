@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -11,6 +12,7 @@
 #include <fstream>
 #include <thread>
 
+#include "platform/core/TarvoHome.h"
 #include "platform/process/Mutex.h"
 #include "platform/services/ServiceManager.h"
 
@@ -60,7 +62,9 @@ void ClearServiceRuntime(const std::string& name) { ::unlink(RunPath(name, ".sta
 
 CServiceInstance::~CServiceInstance() {
     if (m_lockFd >= 0) {
-        SetState(SERVICE_STOPPED);
+        if (StillOwned()) {
+            SetState(SERVICE_STOPPED);
+        }
         ::close(m_lockFd);
     }
 }
@@ -82,6 +86,15 @@ bool CServiceInstance::Claim(const std::string& name) {
     ::close(m_lockFd);
     m_lockFd = -1;
     return false;
+}
+
+bool CServiceInstance::StillOwned() const {
+    struct stat held {};
+    struct stat named {};
+    // Looked up without RuntimeFolder(), which would create the folders again.
+    const std::string path = TarvoHomePath("run") + "/" + m_name + ".lock";
+    return m_lockFd >= 0 && ::fstat(m_lockFd, &held) == 0 && ::stat(path.c_str(), &named) == 0 &&
+           held.st_dev == named.st_dev && held.st_ino == named.st_ino;
 }
 
 void CServiceInstance::SetState(DWORD state) {

@@ -31,6 +31,10 @@ public:
     // Takes the service's lock; false when another instance holds it.
     bool Claim(const std::string& name);
     void SetState(DWORD state);
+    // False once the lock file at the service's path is no longer the one this
+    // instance holds (the run-time folder or the home was removed): clients can
+    // no longer see or stop this instance, and a second one could start beside it.
+    bool StillOwned() const;
 
 private:
     std::string m_name;

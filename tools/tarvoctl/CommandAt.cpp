@@ -227,7 +227,9 @@ int RunAt(const Arguments& input) {
                         "(Y/N) [N]: ");
             std::fflush(stdout);
             std::string answer;
-            std::getline(std::cin, answer);
+            if (!std::getline(std::cin, answer)) {
+                std::printf("\n");  // no answer at the end of the input: the default, No
+            }
             if (answer.empty() || (answer[0] != 'y' && answer[0] != 'Y')) {
                 return 0;
             }

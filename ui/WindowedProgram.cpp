@@ -3,8 +3,13 @@
 
 #include <wx/app.h>
 #include <wx/init.h>
+#include <wx/weakref.h>
 
+#include <pthread.h>
+
+#include <csignal>
 #include <memory>
+#include <thread>
 
 #include "app/Logger.h"
 #include "app/Startup.h"
@@ -19,6 +24,7 @@ namespace {
 class CTarvoWxApp : public wxApp {
 public:
     explicit CTarvoWxApp(const WindowedOptions& options) : m_options(options) {}
+    ~CTarvoWxApp() override { EndSignalWatcher(); }
 
     bool OnInit() override {
         m_queue = std::make_unique<CUiQueue>([this](CUiQueue::Message message) { CallAfter(std::move(message)); });
@@ -32,9 +38,12 @@ public:
         if (!unattended) m_frame->Show();
         if (unattended) CallAfter([this] { m_frame->Document()->StartCommandLineRun(); });
         if (m_options.selfTest) m_selfTest = std::make_unique<CSelfTest>(*m_frame, m_options);
+        if (m_options.stopSignals == StopSignals::CloseWindow) TakeStopSignals();
         return true;
     }
     int OnExit() override {
+        EndSignalWatcher();
+        m_frame = nullptr;
         app::SetPresenter(m_previousPresenter);
         m_parent = nullptr;
         return wxApp::OnExit();
@@ -51,9 +60,35 @@ public:
     int Status() const { return m_selfTest ? m_selfTest->ExitStatus() : 0; }
 
 private:
+    // A watcher thread waits for the signals (blocked in every thread) and
+    // closes the frame on the UI thread, which stops a running method after the
+    // move in flight, like the close box. SIGUSR1 ends the watcher.
+    void TakeStopSignals() {
+        m_liveFrame = m_frame;
+        m_signalWatcher = std::thread([this] {
+            sigset_t set;
+            sigemptyset(&set);
+            sigaddset(&set, SIGINT);
+            sigaddset(&set, SIGTERM);
+            sigaddset(&set, SIGUSR1);
+            int signal = 0;
+            while (sigwait(&set, &signal) == 0 && signal != SIGUSR1)
+                CallAfter([this] {
+                    if (m_liveFrame) m_liveFrame->Close(true);
+                });
+        });
+    }
+    void EndSignalWatcher() {
+        if (!m_signalWatcher.joinable()) return;
+        pthread_kill(m_signalWatcher.native_handle(), SIGUSR1);
+        m_signalWatcher.join();
+    }
+
     WindowedOptions m_options;
     std::unique_ptr<CUiQueue> m_queue;
     CMainFrame* m_frame = nullptr;
+    wxWeakRef<CMainFrame> m_liveFrame;  // gone once the frame is destroyed
+    std::thread m_signalWatcher;
     wxWindow* m_parent = nullptr;
     std::unique_ptr<CWxPresenter> m_presenter;
     app::MessagePresenter* m_previousPresenter = nullptr;
@@ -73,7 +108,7 @@ int RunWindowedProgram(int argc, char** argv, const WindowedOptions& options) {
     wxApp::SetInstance(wxapp);
     if (!wxEntryStart(argc, argv)) {
         wxEntryCleanup();
-        return 1;
+        return kNoDisplay;
     }
     int status = 1;
     if (wxTheApp->CallOnInit()) {

@@ -12,6 +12,13 @@ class CTarvoApp;
 
 namespace tarvo::ui {
 
+// Answered by RunWindowedProgram when the toolkit cannot open the display.
+constexpr int kNoDisplay = -1;
+
+// Whether SIGINT and SIGTERM close the window (the caller has them and SIGUSR1
+// blocked in every thread); otherwise they keep whatever handling they had.
+enum class StopSignals { Default, CloseWindow };
+
 struct WindowedOptions {
     // A command-line run: the window stays hidden and closes after the list.
     bool unattended = false;
@@ -23,11 +30,13 @@ struct WindowedOptions {
     char selfTestDrive = 'T';
     // Where the self-test saves a screenshot of the window (none when empty).
     std::string screenshot;
+    StopSignals stopSignals = StopSignals::Default;
 };
 
 // Runs the window until it closes; start-up (application.InitInstance) has
 // succeeded. A command-line run keeps the window hidden and ends with its
-// list. Answers the process exit status (the self-test: 0 when all passed).
+// list. Answers the process exit status (the self-test: 0 when all passed),
+// or kNoDisplay when no window can be shown.
 int RunWindowedProgram(int argc, char** argv, const WindowedOptions& options);
 // The same for a started application: unattended and priorities from it.
 int RunWindowedProgram(app::CTarvoApp& application, int argc, char** argv, WindowedOptions options);

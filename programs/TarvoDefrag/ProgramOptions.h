@@ -1,4 +1,4 @@
-// ProgramOptions.h --- the program's own words (--help, --console), taken out before the grammar sees the rest.
+// ProgramOptions.h --- the program's own words (--help, --console, --map-png), taken out before the grammar sees the rest.
 #pragma once
 
 #include <string>
@@ -9,6 +9,9 @@ namespace tarvo::programs {
 struct ProgramOptions {
     bool help = false;
     bool console = false;
+    std::string mapPng;   // --map-png FILE: write the drive's map picture instead of running
+    std::string mapSize;  // --size WxH (with --map-png)
+    std::string error;    // why the program's own options are wrong; empty when they are fine
     std::vector<std::string> words;  // everything else, for the command-line grammar
 };
 

@@ -17,7 +17,9 @@ extern char** environ;
 
 namespace tarvo::e2e {
 
+// A built program by name, or any program by absolute path.
 inline std::string BinPath(const std::string& program) {
+    if (!program.empty() && program[0] == '/') return program;
     return std::string(TARVO_BINARY_DIR) + "/bin/" + program;
 }
 
@@ -94,12 +96,15 @@ protected:
         ASSERT_NE(mkdtemp(pattern.data()), nullptr);
         m_home = pattern;
         setenv("TARVO_HOME", m_home.c_str(), 1);
+        // tarvoctl install puts its desktop entry here, never in the user's own folders.
+        setenv("XDG_DATA_HOME", (m_home + "/share").c_str(), 1);
         unsetenv("DISPLAY");
     }
     void TearDown() override {
         std::error_code ignored;
         std::filesystem::remove_all(m_home, ignored);
         unsetenv("TARVO_HOME");
+        unsetenv("XDG_DATA_HOME");
     }
 
     ProgramResult Run(const std::string& program, const std::vector<std::string>& args) {

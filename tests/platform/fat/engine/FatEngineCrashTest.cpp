@@ -22,7 +22,7 @@ constexpr Flavor kFlavors[] = {{12, 2u << 20, 1024}, {16, 8u << 20, 512}, {32, 3
 
 // The cut points to try out of `flushes`: all of them, or about `sample` spread
 // evenly with an offset that moves with the seed, the first and the last always in.
-std::vector<uint64_t> CutPoints(uint64_t flushes, bool full, uint64_t seed, uint64_t sample = 6) {
+std::vector<uint64_t> CutPoints(uint64_t flushes, bool full, uint64_t seed, uint64_t sample = kSanitizedBuild ? 3 : 6) {
     std::vector<uint64_t> cuts;
     if (full || flushes <= sample) {
         for (uint64_t cut = 1; cut <= flushes; ++cut) cuts.push_back(cut);
@@ -53,6 +53,8 @@ TEST_F(FatEngineTest, PowerCutDuringAMethodLosesNoByteAndTheRerunCompletes) {
     std::map<std::string, uint64_t> points;
     for (EngineMethod method : AvailableMethods()) {
         for (const Flavor& flavor : kFlavors) {
+            // FAT16 moves as FAT12 and FAT32 do at this level; the sanitized build leaves it to the backend matrix.
+            if (kSanitizedBuild && !full && flavor.fatBits == 16) continue;
             for (uint64_t seed : seeds) {
                 const std::string label = std::string(MethodName(method)) + " FAT" + std::to_string(flavor.fatBits);
                 SCOPED_TRACE(label + " seed " + std::to_string(seed));

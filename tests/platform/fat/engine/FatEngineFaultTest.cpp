@@ -37,7 +37,7 @@ TEST_F(FatEngineTest, IoErrorDuringAMethodIsReportedAndTheRerunCompletes) {
             }
             // Reads of the open come first; the writes of the moves are where it matters, so sample there densely.
             const uint64_t operations = record->reads + record->writes + record->flushes;
-            const uint64_t step = full ? 1 : std::max<uint64_t>(1, operations / 10);
+            const uint64_t step = full ? 1 : std::max<uint64_t>(1, operations / (kSanitizedBuild ? 5 : 10));
             std::map<std::string, int> reported;
             int cases = 0;
             for (uint64_t n = 1; n <= operations; n += step) {

@@ -95,6 +95,15 @@ NTSTATUS DefragmentFile(VolumeBackend& backend, const std::string& path);
 // True when TARVO_STRESS=full asks for the long configurations.
 bool FullStress();
 
+// True in a build with the address sanitizer, where every run costs several
+// times as much: the bounded samples shrink further there.
+constexpr bool kSanitizedBuild =
+#if defined(__SANITIZE_ADDRESS__)
+    true;
+#else
+    false;
+#endif
+
 std::vector<uint8_t> ReadAll(const std::string& path);
 void WriteAll(const std::string& path, const std::vector<uint8_t>& bytes);
 

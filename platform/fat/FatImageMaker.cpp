@@ -13,7 +13,7 @@
 
 #include "platform/fat/FatEndian.h"
 #include "platform/fat/FatTools.h"
-#include "platform/fat/Sha256.h"
+#include "platform/core/Sha256.h"
 
 namespace tarvo::platform {
 
@@ -132,7 +132,7 @@ bool ManifestOfFolder(const fs::path& root, std::vector<FatManifestEntry>& manif
         FatManifestEntry m;
         m.path = fs::relative(entry.path(), root).generic_string();
         m.size = entry.file_size();
-        m.sha256 = fat::Sha256OfFile(entry.path().string());
+        m.sha256 = Sha256OfFile(entry.path().string());
         if (m.sha256.empty()) {
             error = "cannot read " + entry.path().string();
             return false;

@@ -15,7 +15,7 @@
 #include "platform/ntfs/NtfsDevice.h"
 #include "platform/ntfs/NtfsExternalCheck.h"
 #include "platform/ntfs/NtfsLib.h"
-#include "platform/ntfs/Sha256.h"
+#include "platform/core/Sha256.h"
 
 namespace tarvo::platform {
 

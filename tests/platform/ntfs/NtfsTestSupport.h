@@ -13,7 +13,7 @@
 
 #include "platform/ntfs/NtfsExternalCheck.h"
 #include "platform/ntfs/NtfsImageBuilder.h"
-#include "platform/ntfs/Sha256.h"
+#include "platform/core/Sha256.h"
 
 namespace tarvo::platform::testing {
 

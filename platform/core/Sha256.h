@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-namespace tarvo::platform::fat {
+namespace tarvo::platform {
 
 // Incremental SHA-256 (FIPS 180-4). Update any number of times, then HexDigest once.
 class Sha256 {
@@ -27,4 +27,4 @@ private:
 // The hex digest of a file's contents; empty when it cannot be read.
 std::string Sha256OfFile(const std::string& path);
 
-}  // namespace tarvo::platform::fat
+}  // namespace tarvo::platform

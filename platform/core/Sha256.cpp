@@ -1,12 +1,12 @@
 // Sha256.cpp --- the SHA-256 compression function and padding.
-#include "platform/fat/Sha256.h"
+#include "platform/core/Sha256.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <vector>
 
-namespace tarvo::platform::fat {
+namespace tarvo::platform {
 
 namespace {
 
@@ -113,4 +113,4 @@ std::string Sha256OfFile(const std::string& path) {
     return hash.HexDigest();
 }
 
-}  // namespace tarvo::platform::fat
+}  // namespace tarvo::platform

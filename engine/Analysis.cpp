@@ -42,10 +42,13 @@ struct Walk {
 // found the extent start index corrupt.
 int ReadOneFile(Walk& walk, const std::string& directory, const WIN32_FIND_DATAA& entry) {
     CDefragJob& job = walk.job;
-    auto record = std::make_unique<FileRecord>(directory + "\\" + entry.cFileName, volume::RecordKind::File);
+    // The listing's time is the file's own: asking the platform again would cost a lookup per file.
+    const time_t written = FileTimeToUnixTime(entry.ftLastWriteTime);
+    const uint32_t modified = written > 0 ? static_cast<uint32_t>(written) : 0;
+    auto record = std::make_unique<FileRecord>(directory + "\\" + entry.cFileName, modified);
     bool read = volume::ReadExtents(job, *record) != 0;
     if (!read && entry.cAlternateFileName[0] != 0) {
-        record = std::make_unique<FileRecord>(directory + "\\" + entry.cAlternateFileName, volume::RecordKind::File);
+        record = std::make_unique<FileRecord>(directory + "\\" + entry.cAlternateFileName, modified);
         read = volume::ReadExtents(job, *record) != 0;
     }
     if (job.m_indexCorrupt) return kWalkIndexCorrupt;

@@ -23,6 +23,9 @@ FileRecord::FileRecord(std::string path, RecordKind kind)
     }
 }
 
+FileRecord::FileRecord(std::string path, uint32_t modificationTime)
+    : m_path(std::move(path)), m_modificationTime(modificationTime), m_directory(false) {}
+
 void FileRecord::CreatePairMap(uint32_t n) {
     if (n == 0) VolumeReport(kMsgDiagnostic, "Create Pair Map with 0 Entries.");
     m_pairs = PairMap::Sized(n);

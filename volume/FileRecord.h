@@ -67,6 +67,9 @@ public:
     // A record in state 101 with no pairs. For a file the modification time is
     // read from the platform (0 when it cannot be read).
     FileRecord(std::string path, RecordKind kind);
+    // A file record whose modification time the caller already has (from the
+    // directory listing that met it), so the platform is not asked again.
+    FileRecord(std::string path, uint32_t modificationTime);
     FileRecord(const FileRecord&) = delete;
     FileRecord& operator=(const FileRecord&) = delete;
 

@@ -7,7 +7,7 @@
 
 namespace tarvo::platform {
 
-std::string TarvoHome() {
+std::string TarvoHomeLocation() {
     std::string home;
     if (const char* env = std::getenv("TARVO_HOME"); env != nullptr && *env != '\0') {
         home = env;
@@ -16,6 +16,11 @@ std::string TarvoHome() {
     } else {
         home = "/tmp/tarvo";
     }
+    return home;
+}
+
+std::string TarvoHome() {
+    std::string home = TarvoHomeLocation();
     std::error_code ignored;
     std::filesystem::create_directories(home, ignored);
     return home;

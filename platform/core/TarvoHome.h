@@ -12,4 +12,8 @@ std::string TarvoHome();
 // A path inside the data folder ("registry.db", "dosdevices", ...).
 std::string TarvoHomePath(const std::string& name);
 
+// The data folder's location as TarvoHome answers it, without creating it:
+// for look-ups on hot paths that only read what is already there.
+std::string TarvoHomeLocation();
+
 }  // namespace tarvo::platform

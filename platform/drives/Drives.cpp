@@ -44,7 +44,7 @@ std::string LinkPath(char letter) {
 
 // The link of a letter without making its folder.
 std::string LinkPathOnly(char letter) {
-    return TarvoHomePath("dosdevices") + "/" + static_cast<char>(letter - 'A' + 'a') + ":";
+    return TarvoHomeLocation() + "/dosdevices/" + static_cast<char>(letter - 'A' + 'a') + ":";
 }
 
 // The link's target as stored, and the identity of the file it reaches. False

@@ -23,8 +23,8 @@ protected:
 
 TEST_F(AnalysisTest, FillsTableBitmapAndCountsAndSendsStartAndEndMessages) {
     MakeVolume(SimFileSystem::Fat, 4096);
-    AddFile("WHOLE.DAT", {{8, 100}});
-    AddFile("DOCS\\SPLIT.DAT", {{4, 200}, {10, 300}});
+    AddFile("WHOLE.DAT", {{8, 100}}, 1200000000);
+    AddFile("DOCS\\SPLIT.DAT", {{4, 200}, {10, 300}}, 1300000000);
     auto& job = OpenJob();
     ASSERT_EQ(RunAnalysis(job), 1);
 
@@ -33,6 +33,9 @@ TEST_F(AnalysisTest, FillsTableBitmapAndCountsAndSendsStartAndEndMessages) {
     EXPECT_EQ(job.m_fragmentedFiles, 1u);
     ASSERT_NE(Record("DOCS\\SPLIT.DAT"), nullptr);
     EXPECT_EQ(job.m_clusterBitmap->FindFileAt(303), Record("DOCS\\SPLIT.DAT"));
+    // Each record carries its file's own modification time (the sort by last modification uses it).
+    EXPECT_EQ(Record("DOCS\\SPLIT.DAT")->ModificationTime(), 1300000000u);
+    EXPECT_EQ(Record("WHOLE.DAT")->ModificationTime(), 1200000000u);
     EXPECT_TRUE(job.m_systemUsedFiles.empty());
     EXPECT_FALSE(job.m_workerActive.load());
     EXPECT_TRUE(Reported(app::MSG_INF_ANALYSIS, "T:\\"));
@@ -87,7 +90,7 @@ TEST_F(AnalysisTest, NtfsWithClustersAbove4096BytesIsRefusedAndFat32KIsAnalysed)
 
 TEST_F(AnalysisTest, FileUnreadableUnderItsLongNameIsReadUnderItsShortName) {
     auto& volume = MakeVolume(SimFileSystem::Fat, 4096);
-    AddFile("Quarterly Report.doc", {{4, 100}});
+    AddFile("Quarterly Report.doc", {{4, 100}}, 1100000000);
     AddFile("LOCKED.DAT", {{2, 200}});
     platform::SimFaults faults;
     faults.unopenable = {"Quarterly Report.doc", "LOCKED.DAT"};
@@ -96,6 +99,7 @@ TEST_F(AnalysisTest, FileUnreadableUnderItsLongNameIsReadUnderItsShortName) {
     ASSERT_EQ(RunAnalysis(job), 1);
     ASSERT_EQ(job.m_fileTable->Count(), 1u);
     EXPECT_EQ(job.m_fileTable->Item(0)->Path(), "T:\\QUARTE~1.DOC");
+    EXPECT_EQ(job.m_fileTable->Item(0)->ModificationTime(), 1100000000u);
     // A file that no name opens is listed as system-used and its clusters stay system clusters.
     EXPECT_EQ(job.m_systemUsedFiles, (std::vector<std::string>{"T:\\LOCKED.DAT"}));
     EXPECT_TRUE(job.m_clusterBitmap->Bit(volume::ClusterMap::System, 200));

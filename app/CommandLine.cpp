@@ -20,7 +20,8 @@ bool DefaultProbe(char letter) {
 
 }  // namespace
 
-CCommandLineParser::CCommandLineParser(DriveProbe probe) : m_probe(probe ? probe : DefaultProbe) {}
+CCommandLineParser::CCommandLineParser(DriveProbe probe, DriveRefusalText refusal)
+    : m_probe(probe ? probe : DefaultProbe), m_refusal(refusal ? refusal : probe ? nullptr : DriveRefusal) {}
 
 void CCommandLineParser::ParseDriveList(const std::string& value, DriveList& drives,
                                         BOOL& all) {
@@ -37,7 +38,14 @@ void CCommandLineParser::ParseDriveList(const std::string& value, DriveList& dri
         }
         bool letter = item.size() == 1 && item[0] >= 'A' && item[0] <= 'Z';
         if (!letter || !m_probe(item[0])) {
-            Report(MSG_ERR_BAD_DRIVE_OPTION, item.c_str());
+            // A drive whose volume was refused says why, so that the user can mend it.
+            const std::string refused = letter && m_refusal ? m_refusal(item[0]) : std::string();
+            if (!refused.empty()) {
+                Report(MSG_ERR_VOLUME_REFUSED, item.c_str(), refused.c_str());
+                m_record.driveRefused = 1;
+            } else {
+                Report(MSG_ERR_BAD_DRIVE_OPTION, item.c_str());
+            }
             m_record.valid = 0;
             break;
         }
@@ -113,8 +121,9 @@ void CCommandLineParser::ParseParam(const std::string& param, ParamKind kind) {
     // Anything else is the framework's: ignored.
 }
 
-CommandLineRecord ParseCommandLine(const std::vector<std::string>& words, DriveProbe probe) {
-    CCommandLineParser parser(probe);
+CommandLineRecord ParseCommandLine(const std::vector<std::string>& words, DriveProbe probe,
+                                   DriveRefusalText refusal) {
+    CCommandLineParser parser(probe, refusal);
     for (const std::string& word : words) {
         if (!word.empty() && (word[0] == '/' || word[0] == '-'))
             parser.ParseParam(word.substr(1), ParamKind::Flag);

@@ -16,6 +16,9 @@ namespace tarvo::app {
 
 // Answers whether a drive letter ('A'..'Z') may be named on the command line.
 using DriveProbe = bool (*)(char letter);
+// Why a letter the probe rejected names a volume that was refused; empty when
+// the letter names no volume (the grammar's own message is given then).
+using DriveRefusalText = std::string (*)(char letter);
 
 struct CommandLineRecord {
     BOOL valid = 1;
@@ -33,6 +36,7 @@ struct CommandLineRecord {
     DriveList completeDrives;
     int sort = -1;  // -1 not given, 0 "NAME", 1 "LASTMODIFIED"
     BOOL showSplash = 1;
+    BOOL driveRefused = 0;  // invalid because a named drive's volume was refused, not by the grammar
 
     // A command-line run names at least one drive list.
     BOOL IsCommandLineRun() const { return spaceSeen || completeSeen; }
@@ -43,8 +47,10 @@ enum class ParamKind { Plain, Flag };
 
 class CCommandLineParser {
 public:
-    // probe decides which letters are eligible (the platform probe by default).
-    explicit CCommandLineParser(DriveProbe probe = nullptr);
+    // probe decides which letters are eligible, refusal explains a rejected
+    // letter whose volume was refused (both the platform's by default; a given
+    // probe without a refusal explains nothing).
+    explicit CCommandLineParser(DriveProbe probe = nullptr, DriveRefusalText refusal = nullptr);
 
     // One word; a flag comes without its leading "/" or "-". Words that are no
     // option of ours are left to the default handling (ignored).
@@ -57,11 +63,13 @@ private:
     void ParseDriveList(const std::string& value, DriveList& drives, BOOL& all);
 
     DriveProbe m_probe;
+    DriveRefusalText m_refusal;
     CommandLineRecord m_record;
 };
 
 // Parses the words after the program name: "/X" and "-X" are flags.
-CommandLineRecord ParseCommandLine(const std::vector<std::string>& words, DriveProbe probe = nullptr);
+CommandLineRecord ParseCommandLine(const std::vector<std::string>& words, DriveProbe probe = nullptr,
+                                   DriveRefusalText refusal = nullptr);
 
 // The usage text of the logging option, as the error message quotes it.
 constexpr const char* kLogUsage = "/LOG:{OFF | 0 | 1 | 2 | 3 | 4 }";

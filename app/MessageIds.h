@@ -42,6 +42,8 @@ constexpr MessageId MSG_ERR_SCHEDULER_UNAVAILABLE = 0xC002001C;
 constexpr MessageId MSG_ERR_NOT_ENOUGH_SPACE = 0xC002001D;  // root path
 constexpr MessageId MSG_ERR_NO_BACKUP_RIGHTS = 0xC002001E;
 constexpr MessageId MSG_ERR_WRITE_PROTECTED = 0xC002001F;  // root path
+constexpr MessageId MSG_ERR_DEVICE_FAILED = 0xC0020020;    // root path, status name, the system's text for it
+constexpr MessageId MSG_ERR_VOLUME_REFUSED = 0xC0020021;   // drive letter, why its volume was refused
 
 // Warnings.
 constexpr MessageId MSG_WAR_CODE_1001 = 0x80021001;             // in the table, not reported

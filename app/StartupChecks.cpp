@@ -29,6 +29,17 @@ BOOL VolumeOpensForReading(char letter) {
     return 1;
 }
 
+std::string DriveRefusal(char letter) {
+    if (letter < 'A' || letter > 'Z') return {};
+    bool mapped = false;
+    for (const DriveMapping& m : ListDriveMappings()) mapped = mapped || m.letter == letter;
+    if (!mapped) return {};
+    NTSTATUS status = STATUS_SUCCESS;
+    std::string error;
+    if (OpenDriveBackend(letter, status, error) != nullptr) return {};
+    return error.empty() ? std::string(NtStatusName(status)) : error;
+}
+
 BOOL IsEligibleDrive(char letter) {
     if (letter < 'A' || letter > 'Z') return 0;
     if (!VolumeOpensForReading(letter)) return 0;

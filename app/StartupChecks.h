@@ -17,6 +17,11 @@ BOOL IsEligibleDrive(char letter);
 // Whether the volume of a drive opens for reading with backup semantics.
 BOOL VolumeOpensForReading(char letter);
 
+// Why a mapped drive's volume was refused (not cleanly unmounted, damaged, in
+// use, its image missing), in the words of its backend; empty when the letter
+// is not mapped at all or its volume opens.
+std::string DriveRefusal(char letter);
+
 // Switches a named privilege ("SeBackupPrivilege", "SeRestorePrivilege") on or
 // off for the process. This platform has no privilege tokens: volume access is
 // decided by the permissions of each image or device when it opens, so the call

@@ -110,6 +110,10 @@ constexpr StringEntry kDefragmenterStrings[] = {
     {IDS_DEFRAG_COMPLETED, "Defragmentation of Drive %s (%s) has completed."},
     {IDS_SECOND_INSTANCE,
      "Another instance of Tarvo Defrag is currently running. This instance will be terminated."},
+    {IDS_DEVICE_FAILED,
+     "The device of drive %s failed a read or write (%s: %s) and the drive cannot be defragmented. The "
+     "defragmentation process will be aborted."},
+    {IDS_VOLUME_REFUSED, "Drive %s: cannot be defragmented: %s"},
     {IDS_REFRESH_WINDOW, "Refresh Window's Content"},
     {IDS_APP_TITLE, "Tarvo Defrag"},
     {IDS_REGISTRY_KEY, "Tarvo"},

@@ -28,7 +28,7 @@ MoveResult MoveBlockerOut(volume::CDefragJob& job, WorkingFile& working, FileRec
         // Done only when it really lies there: a move that ended "around" its
         // target must still be placed later.
         if (result != kMoveFailed && IsAtPlannedPlace(blocker)) blocker.SetDone(true);
-        if (result == kMoveWriteProtected || result == kMoveStopped) return result;
+        if (EndsRun(result) || result == kMoveStopped) return result;
     }
     if (bitmap.IsFileCluster(k) && bitmap.FindFileAt(k) == &blocker) {
         // Above the range only: a run that reached into it would have to be cleared again.
@@ -60,6 +60,8 @@ int ClearClusterRange(volume::CDefragJob& job, Lcn start, uint64_t length, MoveR
         if (!blocker || blocker->IsDone()) continue;
         const MoveResult result = MoveBlockerOut(job, working, *blocker, k, e);
         if (lastResult) *lastResult = result;
+        // The caller reports a result that ends the run and ends it.
+        if (EndsRun(result)) return 0;
         switch (result) {
         case kMoved:
             working.End();
@@ -76,7 +78,7 @@ int ClearClusterRange(volume::CDefragJob& job, Lcn start, uint64_t length, MoveR
         case kMoveNoFreeSpace:
             if (blocker->IsFragmented()) {
                 const MoveResult pushed = PushFileUp(job, blocker, e);
-                if (pushed == kMoveWriteProtected) {
+                if (EndsRun(pushed)) {
                     if (lastResult) *lastResult = pushed;
                 } else if (pushed == 0) {
                     EngineReport(app::MSG_DIAG_INFO, "MSG_WAR_NOT_ENOUGH_DISKSPACE2");
@@ -87,8 +89,6 @@ int ClearClusterRange(volume::CDefragJob& job, Lcn start, uint64_t length, MoveR
             RefreshClusterBitmap(job);
             working.End();
             if (job.m_view) job.m_view->RedrawAll();
-            return 0;
-        case kMoveWriteProtected:
             return 0;
         default:
             EngineReport(app::MSG_DIAG_INFO, "1003");

@@ -123,6 +123,10 @@ CompleteRun::Next CompleteRun::ClearPlannedRange(FileRecord& file, Lcn start, Lc
         FileRecord* blocker = m_bitmap->FindFileAt(k);
         if (!blocker || blocker->IsDone()) continue;
         const MoveResult result = MoveBlockerOut(m_job, m_working, *blocker, k, e);
+        if (EndsRun(result)) {
+            m_working.End();
+            return AfterMove(result);
+        }
         switch (result) {
         case kMoved:
             m_passes = 0;
@@ -145,7 +149,7 @@ CompleteRun::Next CompleteRun::ClearPlannedRange(FileRecord& file, Lcn start, Lc
         case kMoveNoFreeSpace: {
             const MoveResult pushed = PushFileUp(m_job, blocker, e);
             m_working.End();
-            if (pushed == kMoveWriteProtected) return AfterMove(pushed);
+            if (EndsRun(pushed)) return AfterMove(pushed);
             if (pushed == kMoved) {
                 m_passes = 0;
             } else {
@@ -161,9 +165,6 @@ CompleteRun::Next CompleteRun::ClearPlannedRange(FileRecord& file, Lcn start, Lc
             blocker->SetDone(true);
             if (m_job.KeepGoing()) m_job.m_view->RedrawAll();
             break;
-        case kMoveWriteProtected:
-            m_working.End();
-            return AfterMove(result);
         default:
             EngineReport(app::MSG_DIAG_INFO, "1006");
             m_working.End();
@@ -265,11 +266,11 @@ CompleteRun::Next CompleteRun::LoopDeferredPass() {
             // The whole planned range, as the plan reserved it (rounded on NTFS).
             MoveResult last = kMoved;
             ClearClusterRange(m_job, planned, PlannedSize(m_job, *file), &last);
-            if (last == kMoveWriteProtected || !m_job.KeepGoing()) return AfterMove(last);
+            if (EndsRun(last) || !m_job.KeepGoing()) return AfterMove(last);
         }
         if (!isFree() && file->IsFragmented()) {
             const MoveResult pushed = PushFileUp(m_job, file, planned + size - 1);
-            if (pushed == kMoveWriteProtected) return AfterMove(pushed);
+            if (EndsRun(pushed)) return AfterMove(pushed);
         }
         if (!isFree()) {
             const Lcn last = planned + PlannedSize(m_job, *file) - 1;

@@ -14,6 +14,7 @@
 #include "engine/MethodHandOff.h"
 #include "engine/MoveFile.h"
 #include "engine/PlacementPlan.h"
+#include "engine/RunEnding.h"
 #include "engine/RunTexts.h"
 #include "engine/SpaceMethod.h"
 #include "platform/process/Priority.h"
@@ -94,9 +95,9 @@ CompleteRun::Next CompleteRun::Start() {
 }
 
 CompleteRun::Next CompleteRun::AfterMove(MoveResult result) {
-    if (result == kMoveWriteProtected) {
-        EngineReport(app::MSG_ERR_WRITE_PROTECTED, m_job.m_rootPath.c_str());
-        m_writeProtected = true;
+    if (EndsRun(result)) {
+        ReportRunEnding(m_job, result);
+        m_volumeFailed = true;
         return Next::Finish;
     }
     if (!m_job.KeepGoing()) return Next::Abort;
@@ -105,8 +106,8 @@ CompleteRun::Next CompleteRun::AfterMove(MoveResult result) {
 
 CompleteRun::Next CompleteRun::FromPass(PassEnd end) {
     switch (end) {
-    case PassEnd::WriteProtected:
-        m_writeProtected = true;
+    case PassEnd::VolumeFailed:
+        m_volumeFailed = true;
         return Next::Finish;
     case PassEnd::Stopped:
         return Next::Abort;
@@ -132,8 +133,13 @@ void CompleteRun::Finish() {
     m_working.End();
     if (m_bitmap) RefreshClusterBitmap(m_job);
     if (!m_job.KeepGoing()) return;
-    // A write-protected volume ends the run early: it is reported as such, not as completed.
-    if (m_writeProtected) return;
+    // A write-protected or failing volume ends the run early: it is reported as such, not as completed.
+    if (m_volumeFailed) return;
+    if (const MoveResult flushed = FlushMoves(m_job); flushed != kMoved) {
+        ReportRunEnding(m_job, flushed);
+        m_volumeFailed = true;
+        return;
+    }
     m_job.m_view->RedrawAll();
     m_percent.Force(100);
     SendStatus(m_job, " ");
@@ -156,7 +162,7 @@ int CompleteRun::End() {
     }
     m_job.m_workerActive.store(false);
     // The controller moves on to the next drive when the run ended by itself, stopped or not by the user.
-    if (m_job.m_view && (m_completed || (m_writeProtected && m_job.KeepGoing()))) m_job.m_view->PostRunFinished();
+    if (m_job.m_view && (m_completed || (m_volumeFailed && m_job.KeepGoing()))) m_job.m_view->PostRunFinished();
     return 1;
 }
 

@@ -36,8 +36,8 @@ private:
     void Finish();
     int End();
 
-    // The move results every step treats alike: write protection goes to the
-    // finish (logged once), a cleared flag to the abort.
+    // The move results every step treats alike: write protection and a failing
+    // device go to the finish (logged once), a cleared flag to the abort.
     Next AfterMove(MoveResult result);
     Next FromPass(PassEnd end);
     void Placed(int64_t base);
@@ -59,7 +59,8 @@ private:
     uint32_t m_invalidParameters = 0;
     uint32_t m_countAtStart = 0;
     bool m_completed = false;
-    bool m_writeProtected = false;
+    // A move met a write-protected or failing volume (reported); the run ends without completing.
+    bool m_volumeFailed = false;
     bool m_handedOver = false;
     int m_handOffResult = 1;
     std::unordered_set<const volume::FileRecord*> m_occupiedReported;

@@ -6,6 +6,7 @@
 #include "app/StringTable.h"
 #include "engine/EngineReport.h"
 #include "engine/MoveFile.h"
+#include "engine/RunEnding.h"
 #include "engine/RunTexts.h"
 #include "volume/ClusterBitmap.h"
 #include "volume/ExtentReader.h"
@@ -84,10 +85,10 @@ PassEnd ConsolidateFragmentedFiles(volume::CDefragJob& job, WorkingFile& working
             }
             current = piece;
             const MoveResult result = MoveFollowingExtents(job, file, piece, *run, length, CountUpdate::Yes);
-            if (result == kMoveWriteProtected) {
+            if (EndsRun(result)) {
                 working.End();
-                EngineReport(app::MSG_ERR_WRITE_PROTECTED, job.m_rootPath.c_str());
-                return PassEnd::WriteProtected;
+                ReportRunEnding(job, result);
+                return PassEnd::VolumeFailed;
             }
             if (result != kMoved) {
                 working.End();

@@ -5,6 +5,7 @@
 #include "engine/EngineReport.h"
 #include "engine/MoveFile.h"
 #include "engine/PlacementPlan.h"
+#include "engine/RunEnding.h"
 #include "engine/RunTexts.h"
 #include "volume/ClusterBitmap.h"
 #include "volume/FileTable.h"
@@ -49,9 +50,9 @@ PassEnd RunDeferredPass(volume::CDefragJob& job, WorkingFile& working, const Def
         working.Begin(*file);
         const MoveResult result = MoveFileTo(job, file, *run);
         working.End();
-        if (result == kMoveWriteProtected) {
-            EngineReport(app::MSG_ERR_WRITE_PROTECTED, job.m_rootPath.c_str());
-            return PassEnd::WriteProtected;
+        if (EndsRun(result)) {
+            ReportRunEnding(job, result);
+            return PassEnd::VolumeFailed;
         }
         if (!job.KeepGoing()) return PassEnd::Stopped;
 

@@ -30,7 +30,8 @@ uint64_t CappedMoveCount(const CDefragJob& job, uint64_t count);
 // NTFS, see CappedMoveCount), then the file is refreshed. 1 moved; 0 no file or
 // job, no view (logged) or an I/O failure; 13 the file does not open;
 // STATUS_ALREADY_COMMITTED, STATUS_INVALID_PARAMETER (also for all-ones
-// arguments, without opening), STATUS_MEDIA_WRITE_PROTECTED or another status.
+// arguments, without opening), STATUS_MEDIA_WRITE_PROTECTED, a device failure
+// (STATUS_IO_DEVICE_ERROR, STATUS_DISK_FULL) or another status.
 MoveResult MoveRange(CDefragJob& job, FileRecord* file, Vcn start, Lcn target, uint64_t count, CountUpdate update);
 
 // Moves count clusters from start to target, then keeps moving count clusters
@@ -47,12 +48,13 @@ MoveResult MoveClustersSingly(CDefragJob& job, platform::HANDLE file, Vcn start,
 // by piece with retries (restart from the front after 20 stalls, at most 300
 // passes without progress, SpaceMaxTryTime seconds after a taken target). 1
 // placed (or nothing left to move), 10 stopped, 11 gave up, 13 cannot open, or
-// a status. A stop never leaves the file in more pieces than it had at the call.
+// a status; a result that ends the run (EndsRun) is never retried. A stop never
+// leaves the file in more pieces than it had at the call.
 MoveResult MoveFileTo(CDefragJob& job, FileRecord* file, Lcn target);
 
 // Moves the file's lowest pieces into free space near the end of the volume,
 // not above limit. 1 when a piece moved, 0 when none (also on volumes below
-// 20,000,000 bytes), or STATUS_MEDIA_WRITE_PROTECTED.
+// 20,000,000 bytes), or the result of a move that ends the run (EndsRun).
 MoveResult PushFileUp(CDefragJob& job, FileRecord* file, Lcn limit);
 
 // Reads the volume map again; without a view logs "Error: No View available." instead.

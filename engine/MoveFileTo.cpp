@@ -89,8 +89,9 @@ MoveResult Placement::Run(Lcn target) {
     MoveResult result = MoveRange(m_job, &m_file, 0, target, rounded, CountUpdate::No);
     if (result == kMoved && !m_file.IsFragmented() && m_file.PairCount() > 0 && m_file.GetPair(0).lcn == target)
         return Finish(kMoved);
-    if (result != kMoved) result = MoveRange(m_job, &m_file, 0, target, length, CountUpdate::No);
-    if (result == kMoveWriteProtected) return Finish(result);
+    // A failing device is not asked again: a retry that happened to succeed would hide the failure.
+    if (result != kMoved && !EndsRun(result)) result = MoveRange(m_job, &m_file, 0, target, length, CountUpdate::No);
+    if (EndsRun(result)) return Finish(result);
     return Piecewise(result);
 }
 
@@ -171,7 +172,7 @@ MoveResult Placement::Piecewise(MoveResult result) {
             const uint64_t rest = m_file.AllocatedClustersAfter(v);
             result = kMoveFailed;
             if (rest > 0) result = MoveRange(m_job, &m_file, v, t, rest, CountUpdate::No);
-            if (result != kMoved) result = MoveRange(m_job, &m_file, v, t, n, CountUpdate::No);
+            if (result != kMoved && !EndsRun(result)) result = MoveRange(m_job, &m_file, v, t, n, CountUpdate::No);
         }
 
         ++passes;
@@ -182,6 +183,8 @@ MoveResult Placement::Piecewise(MoveResult result) {
             volume::RefreshExtents(m_job, m_file);
             CloseHandle(handle);
         }
+        // Never retried: the method ends the run on it.
+        if (EndsRun(result)) return Finish(result);
         if (passes > kMaxPasses) return Finish(kMoveGaveUp);
 
         switch (result) {
@@ -189,9 +192,6 @@ MoveResult Placement::Piecewise(MoveResult result) {
             return Finish(result);
         case kMoveInvalidParameter:
             volume::RereadExtents(m_job, m_file);
-            return Finish(result);
-        case kMoveWriteProtected:
-            // Never retried: the method ends the run on it.
             return Finish(result);
         case kMoveAlreadyCommitted:
             lastFailure = kMoveAlreadyCommitted;
@@ -280,7 +280,7 @@ MoveResult PushFileUp(CDefragJob& job, FileRecord* file, Lcn limit) {
         if (!found) break;
         if (s == 0 || *found + s - 1 > total - 1) break;
         const MoveResult result = MovePiece(job, *file, lowest.startVcn, *found, s);
-        if (result == kMoveWriteProtected) return result;
+        if (EndsRun(result)) return result;
         RefreshClusterBitmap(job);
         // Only a move that succeeded counts as a piece moved.
         if (result == kMoved) moved = true;

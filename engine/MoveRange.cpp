@@ -35,6 +35,9 @@ MoveResult MapMoveAnswer(const volume::MoveAnswer& answer) {
     if (status == STATUS_ALREADY_COMMITTED || status == STATUS_INVALID_PARAMETER ||
         status == STATUS_MEDIA_WRITE_PROTECTED)
         return static_cast<MoveResult>(status);
+    // A failing device is passed through as it is, never folded into a plain failure:
+    // the callers end the run on it instead of retrying the file until they give up.
+    if (IsDeviceFailure(static_cast<MoveResult>(status))) return static_cast<MoveResult>(status);
     if (answer.ioStatus != STATUS_SUCCESS && answer.ioStatus != STATUS_PENDING) return kMoveFailed;
     return static_cast<MoveResult>(status);
 }

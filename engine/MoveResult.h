@@ -20,5 +20,14 @@ constexpr MoveResult kMoveNoFreeSpace = 14;  // set by the methods only
 constexpr MoveResult kMoveAlreadyCommitted = static_cast<MoveResult>(platform::STATUS_ALREADY_COMMITTED);
 constexpr MoveResult kMoveInvalidParameter = static_cast<MoveResult>(platform::STATUS_INVALID_PARAMETER);
 constexpr MoveResult kMoveWriteProtected = static_cast<MoveResult>(platform::STATUS_MEDIA_WRITE_PROTECTED);
+// The device failed a read or a write, or had no room left for one.
+constexpr MoveResult kMoveDeviceError = static_cast<MoveResult>(platform::STATUS_IO_DEVICE_ERROR);
+constexpr MoveResult kMoveDiskFull = static_cast<MoveResult>(platform::STATUS_DISK_FULL);
+
+constexpr bool IsDeviceFailure(MoveResult result) { return result == kMoveDeviceError || result == kMoveDiskFull; }
+
+// Whether the result ends the whole run: no further move on this volume can be
+// trusted to succeed, so going on would only report failures as files given up.
+constexpr bool EndsRun(MoveResult result) { return result == kMoveWriteProtected || IsDeviceFailure(result); }
 
 }  // namespace tarvo::engine

@@ -9,8 +9,9 @@
 namespace tarvo::engine {
 
 // The MoveResult of one completed move call: 1 when both statuses are 0; the
-// three statuses the callers tell apart as they are; 0 for another failure in
-// the I/O status block; else the call's status.
+// three statuses the callers tell apart and the device failures
+// (STATUS_IO_DEVICE_ERROR, STATUS_DISK_FULL) as they are; 0 for another failure
+// in the I/O status block; else the call's status.
 MoveResult MapMoveAnswer(const volume::MoveAnswer& answer);
 
 // Takes the file's fragmented test before the moves; Apply takes it again and

@@ -6,10 +6,11 @@
 
 namespace tarvo::engine {
 
-// Done: the pass went through; the run goes on. WriteProtected: a move met a
-// write-protected volume (already logged); the run goes to its finish.
-// Stopped: the keep-going flag was cleared; the run ends as stopped.
-enum class PassEnd { Done, WriteProtected, Stopped };
+// Done: the pass went through; the run goes on. VolumeFailed: a move met a
+// write-protected or failing volume (already logged); the run goes to its
+// finish, where it ends without reporting completion. Stopped: the keep-going
+// flag was cleared; the run ends as stopped.
+enum class PassEnd { Done, VolumeFailed, Stopped };
 
 // The last percentage sent to the view; Send passes a value on only when it differs.
 class RunPercent {

@@ -10,6 +10,7 @@
 #include "engine/EngineReport.h"
 #include "engine/MethodHandOff.h"
 #include "engine/MoveFile.h"
+#include "engine/RunEnding.h"
 #include "engine/RunTexts.h"
 #include "engine/SpaceRun.h"
 #include "platform/process/Priority.h"
@@ -90,9 +91,9 @@ MoveResult SpaceRun::MoveFile(volume::FileRecord& file, volume::Lcn target) {
 }
 
 SpaceRun::Next SpaceRun::AfterMove(MoveResult result) {
-    if (result == kMoveWriteProtected) {
-        EngineReport(app::MSG_ERR_WRITE_PROTECTED, m_job.m_rootPath.c_str());
-        m_writeProtected = true;
+    if (EndsRun(result)) {
+        ReportRunEnding(m_job, result);
+        m_volumeFailed = true;
         return Next::Finish;
     }
     if (!m_job.KeepGoing()) return Next::Abort;
@@ -227,8 +228,13 @@ SpaceRun::Next SpaceRun::Finish() {
     m_working.End();
     if (m_bitmap) RefreshClusterBitmap(m_job);
     if (!m_job.KeepGoing()) return Next::Abort;
-    // A write-protected volume ends the run early: it is reported as such, not as completed.
-    if (m_writeProtected) return Next::Abort;
+    // A write-protected or failing volume ends the run early: it is reported as such, not as completed.
+    if (m_volumeFailed) return Next::Abort;
+    if (const MoveResult flushed = FlushMoves(m_job); flushed != kMoved) {
+        ReportRunEnding(m_job, flushed);
+        m_volumeFailed = true;
+        return Next::Abort;
+    }
     m_job.m_view->RedrawAll();
     SendPercent(m_job, 100);
     SendStatus(m_job, " ");
@@ -251,7 +257,7 @@ int SpaceRun::End() {
     }
     m_job.m_workerActive.store(false);
     // The controller moves on to the next drive when the run ended by itself, stopped or not by the user.
-    if (m_job.m_view && (m_completed || (m_writeProtected && m_job.KeepGoing()))) m_job.m_view->PostRunFinished();
+    if (m_job.m_view && (m_completed || (m_volumeFailed && m_job.KeepGoing()))) m_job.m_view->PostRunFinished();
     return 1;
 }
 

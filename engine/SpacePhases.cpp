@@ -179,7 +179,7 @@ SpaceRun::Next SpaceRun::PhaseFour() {
             }
             current = piece;
             const MoveResult result = MoveFollowingExtents(m_job, file, piece, *run, length, CountUpdate::Yes);
-            if (result == kMoveWriteProtected) {
+            if (EndsRun(result)) {
                 m_working.End();
                 return AfterMove(result);
             }

@@ -51,7 +51,8 @@ private:
     int64_t m_initialFragmented = 0;
     int m_lastPercent = 0;
     bool m_completed = false;
-    bool m_writeProtected = false;
+    // A move met a write-protected or failing volume (reported); the run ends without completing.
+    bool m_volumeFailed = false;
     bool m_handedOver = false;
     int m_handOffResult = 1;
 };

@@ -137,7 +137,7 @@ MoveResult PlaceInSteps(volume::CDefragJob& job, FileRecord& file, Lcn planned) 
                 result = run ? MoveRange(job, owner, vcn, *run, want, CountUpdate::Yes) : kMoveNoFreeSpace;
             }
         }
-        if (result == kMoveWriteProtected || result == kMoveCannotOpen) return result;
+        if (EndsRun(result) || result == kMoveCannotOpen) return result;
         RefreshClusterBitmap(job);
         // Progress is judged from the volume, not from the answers: a move "around" its
         // target answers 1 and may have left the cluster where it was.

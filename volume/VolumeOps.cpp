@@ -235,6 +235,11 @@ MoveAnswer MoveClusters(CDefragJob& job, HANDLE file, Vcn startingVcn, Lcn targe
     return answer;
 }
 
+NTSTATUS FlushVolume(CDefragJob& job) {
+    IO_STATUS_BLOCK io{};
+    return NtFlushBuffersFile(job.m_volume, &io);
+}
+
 bool ClusterSizeSupported(const CDefragJob& job) { return !(job.IsNtfs() && job.m_bytesPerCluster > 4096); }
 
 }  // namespace tarvo::volume

@@ -94,6 +94,10 @@ struct MoveAnswer {
 MoveAnswer MoveClusters(CDefragJob& job, platform::HANDLE file, Vcn startingVcn, Lcn targetLcn,
                         platform::DWORD clusterCount);
 
+// Makes the moves of the job's volume durable (NtFlushBuffersFile on its
+// volume handle). Answers the flush's status.
+platform::NTSTATUS FlushVolume(CDefragJob& job);
+
 // The NTFS cluster-size rule: an NTFS volume with clusters above 4,096 bytes is
 // neither analysed nor defragmented. FAT has no limit.
 bool ClusterSizeSupported(const CDefragJob& job);

@@ -36,13 +36,13 @@ constexpr StatusRow kStatusRows[] = {
     {STATUS_OBJECT_PATH_NOT_FOUND, "STATUS_OBJECT_PATH_NOT_FOUND", ERROR_PATH_NOT_FOUND},
     {STATUS_SHARING_VIOLATION, "STATUS_SHARING_VIOLATION", ERROR_SHARING_VIOLATION},
     {STATUS_DELETE_PENDING, "STATUS_DELETE_PENDING", ERROR_ACCESS_DENIED},
-    {STATUS_DISK_FULL, "STATUS_DISK_FULL", 112},
+    {STATUS_DISK_FULL, "STATUS_DISK_FULL", ERROR_DISK_FULL},
     {STATUS_MEDIA_WRITE_PROTECTED, "STATUS_MEDIA_WRITE_PROTECTED", ERROR_WRITE_PROTECT},
     {STATUS_FILE_IS_A_DIRECTORY, "STATUS_FILE_IS_A_DIRECTORY", ERROR_ACCESS_DENIED},
     {STATUS_NOT_SUPPORTED, "STATUS_NOT_SUPPORTED", ERROR_NOT_SUPPORTED},
     {STATUS_FILE_CORRUPT_ERROR, "STATUS_FILE_CORRUPT_ERROR", ERROR_FILE_CORRUPT},
     {STATUS_UNRECOGNIZED_VOLUME, "STATUS_UNRECOGNIZED_VOLUME", ERROR_UNRECOGNIZED_VOLUME},
-    {STATUS_IO_DEVICE_ERROR, "STATUS_IO_DEVICE_ERROR", 1117},
+    {STATUS_IO_DEVICE_ERROR, "STATUS_IO_DEVICE_ERROR", ERROR_IO_DEVICE},
 };
 
 struct ErrorText {
@@ -70,6 +70,7 @@ constexpr ErrorText kErrorTexts[] = {
     {ERROR_BAD_NETPATH, "The network path was not found."},
     {ERROR_FILE_EXISTS, "The file exists."},
     {ERROR_INVALID_PARAMETER, "The parameter is incorrect."},
+    {ERROR_DISK_FULL, "There is not enough space on the disk."},
     {ERROR_INSUFFICIENT_BUFFER, "The data area passed to a system call is too small."},
     {ERROR_INVALID_NAME, "The filename, directory name, or volume label syntax is incorrect."},
     {ERROR_ALREADY_EXISTS, "Cannot create a file when that file already exists."},
@@ -77,6 +78,7 @@ constexpr ErrorText kErrorTexts[] = {
     {ERROR_NO_MORE_ITEMS, "No more data is available."},
     {ERROR_NOT_OWNER, "Attempt to release mutex not owned by caller."},
     {ERROR_IO_PENDING, "Overlapped I/O operation is in progress."},
+    {ERROR_IO_DEVICE, "The request could not be performed because of an I/O device error."},
     {ERROR_UNRECOGNIZED_VOLUME, "The volume does not contain a recognized file system."},
     {ERROR_FILE_CORRUPT, "The file or directory is corrupted and unreadable."},
     {ERROR_DISK_CORRUPT, "The disk structure is corrupted and unreadable."},

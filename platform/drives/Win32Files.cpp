@@ -209,6 +209,22 @@ HANDLE CreateFileA(const char* fileName, DWORD desiredAccess, DWORD shareMode, v
     return RegisterHandle(std::move(handle));
 }
 
+NTSTATUS NtFlushBuffersFile(HANDLE handle, IO_STATUS_BLOCK* ioStatus) {
+    if (ioStatus == nullptr) {
+        return STATUS_INVALID_PARAMETER;
+    }
+    auto object = LookupHandle(handle);
+    auto volume = std::dynamic_pointer_cast<VolumeHandle>(object);
+    auto file = std::dynamic_pointer_cast<FileHandle>(object);
+    if (!volume && !file) {
+        return STATUS_INVALID_HANDLE;
+    }
+    const NTSTATUS status = (volume ? volume->backend : file->backend)->Flush();
+    ioStatus->Status = status;
+    ioStatus->Information = 0;
+    return status;
+}
+
 NTSTATUS NtFsControlFile(HANDLE handle, HANDLE event, void* apcRoutine, void* apcContext, IO_STATUS_BLOCK* ioStatus,
                          ULONG fsControlCode, void* inputBuffer, ULONG inputLength, void* outputBuffer,
                          ULONG outputLength) {

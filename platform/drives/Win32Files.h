@@ -44,6 +44,11 @@ NTSTATUS NtFsControlFile(HANDLE handle, HANDLE event, void* apcRoutine, void* ap
                          IO_STATUS_BLOCK* ioStatus, ULONG fsControlCode, void* inputBuffer,
                          ULONG inputLength, void* outputBuffer, ULONG outputLength);
 
+// Makes every completed write of the volume (or of the file's volume) durable.
+// The backend's answer: STATUS_SUCCESS, or the device failure it met
+// (STATUS_IO_DEVICE_ERROR, STATUS_DISK_FULL), also in ioStatus.
+NTSTATUS NtFlushBuffersFile(HANDLE handle, IO_STATUS_BLOCK* ioStatus);
+
 BOOL GetVolumeInformationA(const char* rootPath, char* volumeName, DWORD volumeNameSize, DWORD* serialNumber,
                            DWORD* maximumComponentLength, DWORD* fileSystemFlags, char* fileSystemName,
                            DWORD fileSystemNameSize);

@@ -64,7 +64,9 @@ std::unique_ptr<VolumeBackend> OpenFatBackend(std::unique_ptr<BlockDevice> devic
     FatVolume volume;
     bool haveIntent = false;
     if (!LoadFatVolumeChecked(*device, volume, haveIntent, error)) {
-        error = device->Name() + ": " + error;
+        if (error.rfind(device->Name(), 0) != 0) {
+            error = device->Name() + ": " + error;
+        }
         return nullptr;
     }
     const bool writable = !device->IsReadOnly();

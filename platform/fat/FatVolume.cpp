@@ -66,8 +66,11 @@ bool FatVolume::Load(BlockDevice& device, const FatIntent* pending, std::string&
         error = device.Name() + " is too small to hold a FAT volume";
         return false;
     }
-    if (!ReadBytes(device, 0, bootSector.data(), 512, error) ||
-        !ParseFatBootSector(bootSector.data(), bootSector.size(), device.Size(), geometry, error)) {
+    if (!ReadBytes(device, 0, bootSector.data(), 512, error)) {
+        return false;
+    }
+    if (!ParseFatBootSector(bootSector.data(), bootSector.size(), device.Size(), geometry, error)) {
+        error = "the boot sector is damaged (" + error + ")" + kRunFsck;
         return false;
     }
     std::vector<FatTable> copies;

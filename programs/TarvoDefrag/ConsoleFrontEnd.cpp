@@ -3,6 +3,7 @@
 
 #include <pthread.h>
 
+#include "app/Logger.h"
 #include "app/Settings.h"
 #include "engine/EngineReport.h"
 
@@ -96,6 +97,11 @@ int CConsoleFrontEnd::Run(app::CTarvoApp& application) {
     m_loop.Run();
     m_doc->OnCloseDocument();
     m_progress.Finish();
+    // A terminal has no message log window: the messages the runs kept are listed at the end.
+    if (app::HasLoggedMessages()) {
+        m_progress.PrintLine("Messages of the run:");
+        app::ShowLog();
+    }
     m_loop.Close();
 
     const app::DriveList& drives = record.completeSeen ? record.completeDrives : record.spaceDrives;

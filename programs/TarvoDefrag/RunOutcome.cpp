@@ -23,6 +23,8 @@ void CRunOutcome::Observe(MessageId id, const std::vector<std::string>& strings)
         case MSG_ERR_CLUSTER_TOO_LARGE:
         case MSG_ERR_NOT_ENOUGH_SPACE:
         case MSG_ERR_WRITE_PROTECTED:
+        case MSG_ERR_DEVICE_FAILED:
+        case MSG_ERR_VOLUME_REFUSED:
         case MSG_ERR_EMPTY_DRIVE:
         case MSG_ERR_NO_CLUSTER_MAP_VIEW:
         case MSG_ERR_JOB_NOT_CREATED:

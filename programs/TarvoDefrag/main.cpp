@@ -23,8 +23,11 @@ using namespace tarvo::programs;
 
 namespace {
 
-int ExitStatusOf(app::StartFailure failure) {
-    return failure == app::StartFailure::InvalidCommandLine ? kExitInvalidCommandLine : kExitDriveFailed;
+int ExitStatusOf(const app::CTarvoApp& application) {
+    // A drive whose volume was refused is a failed drive, not a mistake in the command line.
+    return application.Failure() == app::StartFailure::InvalidCommandLine && !application.Record().driveRefused
+               ? kExitInvalidCommandLine
+               : kExitDriveFailed;
 }
 
 bool DisplayAvailable(const ProgramOptions& options) {
@@ -79,7 +82,7 @@ int main(int argc, char** argv) {
     app::CTarvoApp application;
     if (!application.InitInstance(options.words)) {
         application.ExitInstance();
-        return ExitStatusOf(application.Failure());
+        return ExitStatusOf(application);
     }
 
 #ifdef TARVO_HAVE_WINDOW

@@ -92,6 +92,30 @@ TEST_F(CommandLineTest, BadDriveItemsInvalidateTheRecordButTheOptionIsStillRepor
     EXPECT_EQ(Parse({"/SPACE:D,Q,C"}).spaceDrives, DriveList{"D"});
 }
 
+// F names a volume that was refused; every other rejected letter names none.
+std::string RefusedF(char letter) {
+    return letter == 'F' ? "/img/f.img was not cleanly unmounted; run fsck.fat on the volume first" : "";
+}
+
+TEST_F(CommandLineTest, ARefusedVolumeIsReportedWithItsReasonAndAnUnknownLetterAsAnInvalidDrive) {
+    CommandLineRecord refused = ParseCommandLine({"/SPACE:C,F,D"}, ThreeDrives, RefusedF);
+    EXPECT_FALSE(refused.valid);
+    EXPECT_TRUE(refused.driveRefused);
+    EXPECT_EQ(refused.spaceDrives, DriveList{"C"});
+    const auto events = Events();
+    const bool reasonGiven = std::any_of(events.begin(), events.end(), [](const LoggedEvent& e) {
+        return e.id == MSG_ERR_VOLUME_REFUSED && e.strings.size() == 2 && e.strings[0] == "F" &&
+               e.strings[1].find("run fsck.fat") != std::string::npos;
+    });
+    EXPECT_TRUE(reasonGiven);
+    EXPECT_FALSE(Logged(MSG_ERR_BAD_DRIVE_OPTION, "F"));
+
+    CommandLineRecord unknown = ParseCommandLine({"/COMPLETE:Q"}, ThreeDrives, RefusedF);
+    EXPECT_FALSE(unknown.valid);
+    EXPECT_FALSE(unknown.driveRefused);
+    EXPECT_TRUE(Logged(MSG_ERR_BAD_DRIVE_OPTION, "Q"));
+}
+
 TEST_F(CommandLineTest, RepeatedListOrSortIsIgnoredButRepeatedLogOrQuietInvalidates) {
     CommandLineRecord lists = Parse({"/SPACE:C", "/SPACE:D", "/SORT:NAME", "/SORT:LASTMODIFIED"});
     EXPECT_TRUE(lists.valid);

@@ -4,6 +4,7 @@
 
 #include <fstream>
 
+#include "platform/fat/FatGeometry.h"
 #include "platform/fat/FatImageMaker.h"
 #include "platform/fat/FatTools.h"
 #include "tests/e2e/support/ProgramRun.h"
@@ -107,22 +108,83 @@ TEST_F(FatRun, CompleteOnFat16AndFat32KeepsEveryFile) {
     }
 }
 
-TEST_F(FatRun, UncleanVolumeIsNeitherDefragmentedNorWritten) {
-    Volume v = MakeAndMap("D", 12, "2M", 1024, 10, 8);
-    {
-        std::fstream image(v.image, std::ios::in | std::ios::out | std::ios::binary);
-        image.seekp(37);  // FAT12/16: bit 0 of this byte marks a volume not cleanly unmounted
-        image.put(0x01);
+TEST_F(FatRun, UncleanOrDamagedVolumesAreRefusedWithTheirReasonAndNeverWritten) {
+    struct Case {
+        const char* letter;
+        std::vector<std::streamoff> offsets;  // the bytes spoilt
+        char value;
+        const char* reason;  // words of the refusal
+    };
+    // FAT12/16: bit 0 of byte 37 marks a volume not cleanly unmounted; bytes 19-20 count the sectors.
+    for (const Case& c : {Case{"D", {37}, 0x01, "not cleanly unmounted"},
+                          Case{"E", {19, 20}, 0x00, "boot sector is damaged"}}) {
+        SCOPED_TRACE(c.reason);
+        const std::string letter = c.letter;
+        Volume v = MakeAndMap(letter, 12, "2M", 1024, 10, 8);
+        {
+            std::fstream image(v.image, std::ios::in | std::ios::out | std::ios::binary);
+            for (std::streamoff offset : c.offsets) {
+                image.seekp(offset);
+                image.put(c.value);
+            }
+        }
+        std::ifstream in(v.image, std::ios::binary);
+        const std::string before{std::istreambuf_iterator<char>(in), {}};
+        ProgramResult run = Run("TarvoDefrag", {"/SPACE:" + letter});
+        EXPECT_EQ(run.status, 2) << "a refused drive, not a command-line mistake: " << run.output;
+        EXPECT_EQ(run.output.find("has completed"), std::string::npos) << run.output;
+        EXPECT_EQ(run.output.find("Invalid drive"), std::string::npos) << run.output;
+        EXPECT_NE(run.output.find("Drive " + letter + ": cannot be defragmented"), std::string::npos) << run.output;
+        EXPECT_NE(run.output.find(c.reason), std::string::npos) << run.output;
+        EXPECT_NE(run.output.find("run fsck.fat on the volume first"), std::string::npos) << run.output;
+        std::ifstream again(v.image, std::ios::binary);
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(again), {}), before) << "the image was written";
+        ProgramResult log = Run("tarvoctl", {"eventlog"});
+        EXPECT_NE(log.output.find("Drive " + letter + ": cannot be defragmented"), std::string::npos) << log.output;
+        EXPECT_NE(log.output.find("run fsck.fat"), std::string::npos) << log.output;
+        ProgramResult check = Run("tarvoctl", {"vol", "check", letter + ":"});
+        EXPECT_NE(check.status, 0);
+        EXPECT_NE(check.output.find("fsck.fat"), std::string::npos) << check.output;
     }
-    std::ifstream in(v.image, std::ios::binary);
-    const std::string before{std::istreambuf_iterator<char>(in), {}};
-    ProgramResult run = Run("TarvoDefrag", {"/SPACE:D"});
+    // A letter that names no volume keeps the command line's own message.
+    ProgramResult unmapped = Run("TarvoDefrag", {"/SPACE:Q"});
+    EXPECT_EQ(unmapped.status, 1) << unmapped.output;
+    EXPECT_NE(unmapped.output.find("Invalid drive passed by command line: Q"), std::string::npos) << unmapped.output;
+}
+
+TEST_F(FatRun, DeviceThatFailsWritesEndsTheRunWithAnErrorAndKeepsEveryFile) {
+    Volume v = MakeAndMap("D", 32, "34M", 512, 40, 9);
+    std::string bytes;
+    {
+        std::ifstream in(v.image, std::ios::binary);
+        bytes.resize(512);
+        in.read(bytes.data(), 512);
+    }
+    platform::FatGeometry geometry;
+    std::string error;
+    ASSERT_TRUE(platform::ParseFatBootSector(reinterpret_cast<const uint8_t*>(bytes.data()), 512,
+                                             std::filesystem::file_size(v.image), geometry, error))
+        << error;
+    // The file-size limit makes every write at or past the data area fail (EFBIG), as a device
+    // whose medium went bad there would: the boot sector and the FATs stay writable.
+    const std::string blocks = std::to_string(geometry.dataOffset / 1024);
+    ProgramResult run = Run("/bin/sh", {"-c", "trap '' XFSZ; ulimit -f " + blocks + " && exec \"$0\" \"$@\"",
+                                        BinPath("TarvoDefrag"), "/COMPLETE:D", "/SORT:NAME"});
+    if (run.output.find("not part of this build") != std::string::npos) GTEST_SKIP() << "no COMPLETE yet";
+    EXPECT_EQ(run.status, 2) << run.output;
     EXPECT_EQ(run.output.find("has completed"), std::string::npos) << run.output;
-    std::ifstream again(v.image, std::ios::binary);
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(again), {}), before) << "the image was written";
-    ProgramResult check = Run("tarvoctl", {"vol", "check", "D:"});
-    EXPECT_NE(check.status, 0);
-    EXPECT_NE(check.output.find("fsck.fat"), std::string::npos) << check.output;
+    EXPECT_EQ(run.output.find("could not be defragmented"), std::string::npos) << "no file given up: " << run.output;
+    EXPECT_NE(run.output.find("The device of drive D:\\ failed a read or write (STATUS_IO_DEVICE_ERROR"),
+              std::string::npos)
+        << run.output;
+    ProgramResult log = Run("tarvoctl", {"eventlog"});
+    EXPECT_NE(log.output.find("The device of drive D:\\ failed a read or write"), std::string::npos) << log.output;
+    ExpectIntact(v);
+    // The same volume on a sound device: the run completes.
+    ProgramResult rerun = Run("TarvoDefrag", {"/COMPLETE:D", "/SORT:NAME"});
+    EXPECT_EQ(rerun.status, 0) << rerun.output;
+    ExpectIntact(v);
+    EXPECT_EQ(Fragmented("D"), 0);
 }
 
 }  // namespace

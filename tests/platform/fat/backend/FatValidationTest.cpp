@@ -73,6 +73,9 @@ TEST_F(FatDamageTest, ImpossibleBootSectorsAreRefusedByName) {
         bytes[c.offset == 11 ? 12 : c.offset] = c.value;
         std::string error = OpenFails(bytes);
         EXPECT_NE(error.find(c.words), std::string::npos) << c.words << ": " << error;
+        // The refusal says what to do about it, and names the image once.
+        EXPECT_NE(error.find("run fsck.fat"), std::string::npos) << error;
+        EXPECT_EQ(error.find(m_image), error.rfind(m_image)) << error;
     }
     std::vector<uint8_t> truncated(m_bytes.begin(), m_bytes.begin() + static_cast<long>(m_bytes.size() / 2));
     EXPECT_NE(OpenFails(truncated).find("device holds only"), std::string::npos);
@@ -111,7 +114,9 @@ TEST_F(FatDamageTest, BrokenChainsAreRefusedAndNeverWritten) {
 TEST_F(FatDamageTest, UncleanVolumesWithoutOurRecordAreSentToFsck) {
     std::vector<uint8_t> dirty = m_bytes;
     dirty[m_geometry.dirtyFlagOffset] |= 1;
-    EXPECT_NE(OpenFails(dirty).find("run fsck.fat"), std::string::npos);
+    const std::string unclean = OpenFails(dirty);
+    EXPECT_NE(unclean.find("run fsck.fat"), std::string::npos);
+    EXPECT_EQ(unclean.find(m_image), unclean.rfind(m_image)) << "names the image once: " << unclean;
 
     std::vector<uint8_t> cleared = m_bytes;
     SetFat16(cleared, 1, 0x7FFF);  // FAT[1]'s clean-shutdown bit, as Windows keeps it

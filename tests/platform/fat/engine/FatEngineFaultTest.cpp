@@ -23,6 +23,10 @@ TEST_F(FatEngineTest, IoErrorDuringAMethodIsReportedAndTheRerunCompletes) {
             const std::string image = MakeImage(std::string(MethodName(method)) + std::to_string(flavor.fatBits) + ".img", flavor.fatBits,
                                                 flavor.size, flavor.clusterBytes, 10, true, 5, manifest);
             const std::vector<uint8_t> pristine = ReadAll(image);
+            const app::MessageId completed =
+                method == EngineMethod::Space ? app::MSG_INF_SPACE_COMPLETED : app::MSG_INF_COMPLETE_COMPLETED;
+            const app::MessageId stopped =
+                method == EngineMethod::Space ? app::MSG_INF_SPACE_STOPPED : app::MSG_INF_COMPLETE_STOPPED;
             std::string error;
             auto record = std::make_shared<FaultRecord>();
             std::vector<std::string> names;
@@ -46,15 +50,31 @@ TEST_F(FatEngineTest, IoErrorDuringAMethodIsReportedAndTheRerunCompletes) {
                 SCOPED_TRACE("operation " + std::to_string(n) + (repeat == FaultRepeat::Sticky ? " onwards" : ""));
                 WriteAll(image, pristine);
                 std::string message;
+                auto faults = std::make_shared<FaultRecord>();
                 std::shared_ptr<VolumeBackend> backend = OpenFatBackend(
                     std::make_unique<FaultInjectingDevice>(OpenBlockDevice(image, DeviceAccess::ReadWrite, message),
-                                                           FaultPlan{FaultOperation::Any, n, errorCode, repeat}),
+                                                           FaultPlan{FaultOperation::Any, n, errorCode, repeat}, faults),
                     message);
                 if (backend == nullptr) {
                     EXPECT_NE(message.find(image), std::string::npos) << "names the volume: " << message;
                     ++reported["open refused"];
                 } else {
-                    RunMethod(backend, method);
+                    const uint64_t failedAtOpen = faults->failures;
+                    uint64_t failedBeforeCompletion = 0;
+                    const EngineOutcome outcome = RunMethod(backend, method, [&](app::MessageId id) {
+                        if (id == completed) failedBeforeCompletion = faults->failures - failedAtOpen;
+                    });
+                    const bool failedInRun = faults->failures > failedAtOpen;
+                    if (outcome.Reported(completed)) {
+                        // Completion is reported only for moves that all reached the device.
+                        EXPECT_EQ(failedBeforeCompletion, 0u) << "a failed run reported as completed";
+                    } else if (failedInRun) {
+                        // The run ends on the first failure, naming the drive, instead of giving files up.
+                        EXPECT_TRUE(outcome.Reported(app::MSG_ERR_DEVICE_FAILED, "F:\\"));
+                        EXPECT_TRUE(outcome.Reported(stopped));
+                        EXPECT_FALSE(outcome.Reported(app::MSG_WAR_FILE_GIVEN_UP));
+                        ++reported["run ended with a device error"];
+                    }
                     std::string report;
                     if (!backend->CheckConsistency(report)) {
                         // A device that keeps failing: the backend says which volume and why.
@@ -80,6 +100,7 @@ TEST_F(FatEngineTest, IoErrorDuringAMethodIsReportedAndTheRerunCompletes) {
                 ++cases;
             }
             EXPECT_GT(reported["stopped with the error"], 0);
+            EXPECT_GT(reported["run ended with a device error"], 0);
             std::printf("engine fault matrix: %s %llu operations, %d cases:", label.c_str(),
                         static_cast<unsigned long long>(operations), cases);
             for (const auto& [what, count] : reported) std::printf(" %s %d;", what.c_str(), count);

@@ -45,9 +45,20 @@ void FatEngineTest::TearDown() {
     FatTest::TearDown();
 }
 
-EngineOutcome FatEngineTest::RunMethod(std::shared_ptr<VolumeBackend> backend, EngineMethod method) {
+bool EngineOutcome::Reported(app::MessageId id, const std::string& first) const {
+    char hex[16];
+    std::snprintf(hex, sizeof hex, "%08X", id);
+    for (const std::string& report : reports) {
+        if (report.rfind(hex, 0) == 0 && (first.empty() || report == std::string(hex) + " " + first)) return true;
+    }
+    return false;
+}
+
+EngineOutcome FatEngineTest::RunMethod(std::shared_ptr<VolumeBackend> backend, EngineMethod method,
+                                       std::function<void(app::MessageId)> onReport) {
     EngineOutcome outcome;
-    engine::SetEngineReportObserver([&outcome](app::MessageId id, const std::vector<std::string>& strings) {
+    engine::SetEngineReportObserver([&outcome, &onReport](app::MessageId id, const std::vector<std::string>& strings) {
+        if (onReport) onReport(id);
         char hex[16];
         std::snprintf(hex, sizeof hex, "%08X", id);
         outcome.reports.push_back(std::string(hex) + " " + (strings.empty() ? "" : strings[0]));

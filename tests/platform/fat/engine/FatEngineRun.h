@@ -1,11 +1,13 @@
 // FatEngineRun.h --- the engine's analysis and methods run on a FAT backend served as a drive letter.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "FatTestSupport.h"
+#include "app/MessageIds.h"
 #include "platform/core/VolumeBackend.h"
 
 namespace tarvo::platform::testing {
@@ -24,6 +26,9 @@ struct EngineOutcome {
     uint32_t fragmentedAfter = 0;
     size_t filesAnalysed = 0;
     std::vector<std::string> reports;  // every engine report, id and first string
+
+    // Whether some report has this identifier (and, when given, this first string).
+    bool Reported(app::MessageId id, const std::string& first = {}) const;
 };
 
 // A FatTest with the settings and logger the engine needs, and the drive letter it runs on.
@@ -36,7 +41,9 @@ protected:
     // Serves the backend as drive F, runs the analysis and then the method on a
     // fresh job, closes the job (the volume handle's close flushes the backend)
     // and unmaps the drive. The backend is released before this returns.
-    EngineOutcome RunMethod(std::shared_ptr<VolumeBackend> backend, EngineMethod method);
+    // onReport sees each engine report as it is made.
+    EngineOutcome RunMethod(std::shared_ptr<VolumeBackend> backend, EngineMethod method,
+                            std::function<void(app::MessageId)> onReport = nullptr);
 };
 
 }  // namespace tarvo::platform::testing

@@ -44,7 +44,7 @@ bool IsControllerCommand(int id) {
 
 // Commands whose windows are not part of this program yet stay disabled.
 bool WindowMissing(int id) {
-    return id == Id(CommandId::DriveInfo) || id == Id(CommandId::SystemUsedFiles) || id == Id(CommandId::Options) ||
+    return id == Id(CommandId::DriveInfo) || id == Id(CommandId::Options) ||
            id == Id(CommandId::ExclusionList) || id == kIdHelpTopics || id == kIdContextHelp;
 }
 
@@ -65,8 +65,10 @@ void CMainFrame::BuildMenus() {
     view->AppendCheckItem(kIdHideWhenMinimized, "&Hide When Minimized   ", "Only the tray icon while minimized");
     view->AppendCheckItem(kIdMessageLog, "&Message Log", "Show or hide the message log");
     auto* action = new wxMenu;
-    action->AppendCheckItem(Id(CommandId::Pause), "&Pause Process\tBreak", "Pause or resume the running process");
-    action->Append(Id(CommandId::Stop), "S&top Process\tCtrl+Break", "Stop the running process");
+    // The Break key is called Pause on this system's keyboards (Ctrl+Pause gives Break);
+    // OnBreakKey handles both, the labels only name the key.
+    action->AppendCheckItem(Id(CommandId::Pause), "&Pause Process\tPause", "Pause or resume the running process");
+    action->Append(Id(CommandId::Stop), "S&top Process\tCtrl+Pause", "Stop the running process");
     action->AppendSeparator();
     action->Append(Id(CommandId::Analyze), "&Analyze Drive\tF9", "Analyze drive");
     action->Append(Id(CommandId::StartSpace), "Start &SPACE Defragmentation\tF10", "SPACE defragmentation");
@@ -91,8 +93,7 @@ void CMainFrame::BuildMenus() {
     // Accelerator table 128: the keys the menu texts name, and the pane keys.
     wxAcceleratorEntry keys[] = {
         {wxACCEL_CTRL, 'I', Id(CommandId::DriveInfo)},   {wxACCEL_CTRL, 'S', Id(CommandId::SystemUsedFiles)},
-        {wxACCEL_NORMAL, WXK_F5, Id(CommandId::ReloadDriveList)}, {wxACCEL_NORMAL, WXK_PAUSE, Id(CommandId::Pause)},
-        {wxACCEL_CTRL, WXK_PAUSE, Id(CommandId::Stop)},  {wxACCEL_NORMAL, WXK_F9, Id(CommandId::Analyze)},
+        {wxACCEL_NORMAL, WXK_F5, Id(CommandId::ReloadDriveList)}, {wxACCEL_NORMAL, WXK_F9, Id(CommandId::Analyze)},
         {wxACCEL_NORMAL, WXK_F10, Id(CommandId::StartSpace)}, {wxACCEL_NORMAL, WXK_F11, Id(CommandId::StartComplete)},
         {wxACCEL_NORMAL, WXK_F12, Id(CommandId::DefragAllDrives)}, {wxACCEL_NORMAL, WXK_F6, kIdNextPane},
         {wxACCEL_SHIFT, WXK_F6, kIdPreviousPane},
@@ -101,6 +102,21 @@ void CMainFrame::BuildMenus() {
     Bind(wxEVT_MENU, &CMainFrame::OnCommand, this);
     Bind(wxEVT_TOOL, &CMainFrame::OnCommand, this);
     Bind(wxEVT_UPDATE_UI, &CMainFrame::OnUpdateCommand, this);
+    Bind(wxEVT_CHAR_HOOK, &CMainFrame::OnBreakKey, this);
+}
+
+// Pause (Break) pauses or resumes, Ctrl+Pause or Ctrl+Break stops; seen before
+// any child control so that the keys work wherever the focus is.
+void CMainFrame::OnBreakKey(wxKeyEvent& event) {
+    const int code = event.GetKeyCode();
+    if (code != WXK_PAUSE && code != WXK_CANCEL) {
+        event.Skip();
+        return;
+    }
+    const CommandId command = event.ControlDown() || code == WXK_CANCEL ? CommandId::Stop : CommandId::Pause;
+    wxCommandEvent menu(wxEVT_MENU, Id(command));
+    menu.SetEventObject(this);
+    ProcessWindowEvent(menu);
 }
 
 void CMainFrame::BuildToolBar() {
@@ -133,7 +149,9 @@ void CMainFrame::OnUpdateCommand(wxUpdateUIEvent& event) {
             return;
         }
         const control::CommandState state = m_doc->UpdateCommand(static_cast<CommandId>(CommandOf(id)));
-        event.Enable(state.enabled);
+        // The worker adds to the system-used files list: it is read only while none runs.
+        const bool listBusy = id == Id(CommandId::SystemUsedFiles) && m_doc->WorkerRunning();
+        event.Enable(state.enabled && !listBusy);
         if (id == Id(CommandId::Pause)) event.Check(state.checked);
     } else if (id == kIdFlatLook) {
         event.Check(app::Settings().FlatBar() != 0);
@@ -154,6 +172,7 @@ void CMainFrame::OnUpdateCommand(wxUpdateUIEvent& event) {
 void CMainFrame::OnCommand(wxCommandEvent& event) {
     const int id = event.GetId();
     if (IsControllerCommand(id)) {
+        if (id == Id(CommandId::SystemUsedFiles) && m_doc && m_doc->WorkerRunning()) return;
         if (m_doc && m_doc->UpdateCommand(static_cast<CommandId>(CommandOf(id))).enabled)
             m_doc->OnCommand(static_cast<CommandId>(CommandOf(id)));
         return;

@@ -4,11 +4,15 @@
 #include <wx/dcclient.h>
 #include <wx/statusbr.h>
 
+#include <cstdio>
+
 #include "app/Settings.h"
 #include "ui/DriveTreePane.h"
 #include "ui/LegendPane.h"
 #include "ui/MapView.h"
+#include "ui/SystemUsedFilesDialog.h"
 #include "ui/TrayIcon.h"
+#include "ui/WindowShot.h"
 #include "ui/texts/StatusTexts.h"
 
 namespace tarvo::ui {
@@ -27,7 +31,7 @@ CMainFrame::CMainFrame(CUiQueue& queue, FrameMode mode)
     BuildClientArea();
     SetProgress(-1);
     SetFragmentedCount(0);
-    if (wxTaskBarIcon::IsAvailable()) m_tray = std::make_unique<CTrayIcon>(*this, mode == FrameMode::Unattended);
+    if (wxTaskBarIcon::IsAvailable()) m_tray = std::make_unique<CTrayIcon>(*this, Unattended());
     Bind(wxEVT_CLOSE_WINDOW, &CMainFrame::OnClose, this);
     Bind(wxEVT_SIZE, &CMainFrame::OnSize, this);
     Bind(wxEVT_ICONIZE, &CMainFrame::OnIconize, this);
@@ -101,6 +105,7 @@ void CMainFrame::OnClose(wxCloseEvent& event) {
         return;
     }
     m_closing = true;
+    if (Unattended() && !m_listEnded && m_closedBeforeListEnd) m_closedBeforeListEnd();
     SavePlacement();
     if (m_doc) m_doc->OnCloseDocument();
     m_view->StopDrawing();
@@ -135,7 +140,17 @@ bool CMainFrame::WaitServingSent(std::chrono::milliseconds timeout, const std::f
 }
 
 void CMainFrame::PostClose() {
+    m_listEnded = true;
     CallAfter([this] { Close(true); });
+}
+
+void CMainFrame::ShowSystemUsedFiles(volume::CDefragJob& job) {
+    ShowSystemUsedFilesDialog(this, job.m_systemUsedFiles, job.IsNtfs());
+}
+
+void CMainFrame::SetScreenshotDuringRun(std::string path, int percent) {
+    m_runShotPath = std::move(path);
+    m_runShotPercent = percent;
 }
 
 void CMainFrame::ShowWaitCursor(bool on) {
@@ -231,6 +246,11 @@ void CMainFrame::OnStatusText(int pane, const std::string& text) {
     }
 }
 
+void CMainFrame::OnFileRedraw(const std::string& path) {
+    m_filesMoved = true;
+    SetPaneText(0, path);
+}
+
 void CMainFrame::OnFragCount(int count) {
     SetFragmentedCount(count);
     m_trayCount = count < 0 ? "" : std::to_string(count);
@@ -241,6 +261,13 @@ void CMainFrame::OnPercent(int percent) {
     SetProgress(percent);
     m_trayPercent = percent <= 0 ? "" : std::to_string(percent);
     RefreshTrayTip();
+    if (!m_runShotPath.empty() && m_filesMoved && percent >= m_runShotPercent && IsShown()) {
+        // The worker waits for this message: the picture shows the map as it stands now.
+        std::string error;
+        if (!SaveWindowPicture(*this, m_runShotPath, error))
+            std::fprintf(stderr, "TarvoDefrag: the picture of the window was not saved: %s\n", error.c_str());
+        m_runShotPath.clear();
+    }
 }
 
 void CMainFrame::RefreshTrayTip() {

@@ -10,6 +10,7 @@
 #include <wx/taskbar.h>
 
 #include <ctime>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -24,8 +25,9 @@ class CLegendForm;
 class CDriveTree;
 class CTrayIcon;
 
-// Whether the window runs a command-line list (hidden, ends with the list).
-enum class FrameMode { Interactive, Unattended };
+// Whether the window runs a command-line list (hidden, ends with the list), or
+// runs one with the window shown (the program's own --show, for demonstrations).
+enum class FrameMode { Interactive, Unattended, UnattendedShown };
 
 class CMainFrame : public wxFrame, public control::DocumentHost {
 public:
@@ -37,6 +39,12 @@ public:
     control::COrdexDoc* Document() { return m_doc.get(); }
     CDriveTree& Tree() { return *m_tree; }
     COrdexView& View() { return *m_view; }
+    bool Unattended() const { return m_mode != FrameMode::Interactive; }
+    // Called when the window closes before the run controller ended the command-line list.
+    void SetClosedBeforeListEnd(std::function<void()> handler) { m_closedBeforeListEnd = std::move(handler); }
+    // Saves a picture of the window to path once a method has moved files and shown
+    // at least `percent` per cent; an error is printed on standard error.
+    void SetScreenshotDuringRun(std::string path, int percent);
 
     // --- the status bar (UI thread) ---
     void SetProgress(int percent);
@@ -46,6 +54,8 @@ public:
     bool HasProgressBar() const { return m_gauge != nullptr; }
     // The view's relays of UM_SET_STATUS_TEXT, UM_SET_FRAG_COUNT, UM_SET_PERCENT.
     void OnStatusText(int pane, const std::string& text);
+    // The drawing's UM_SET_STATUS_TEXT for the file whose blocks it redraws (a move).
+    void OnFileRedraw(const std::string& path);
     void OnFragCount(int count);
     void OnPercent(int percent);
     void RefreshLegend();
@@ -61,6 +71,7 @@ public:
     void ShowWaitCursor(bool on) override;
     control::WindowRect MainWindowRect() const override;
     void RefreshMainFrame() override { Refresh(); }
+    void ShowSystemUsedFiles(volume::CDefragJob& job) override;
 
 private:
     void BuildMenus();
@@ -74,6 +85,7 @@ private:
     void ShowAbout();
     void PlaceGauge();
     void OnCommand(wxCommandEvent& event);
+    void OnBreakKey(wxKeyEvent& event);
     void OnUpdateCommand(wxUpdateUIEvent& event);
     void OnClose(wxCloseEvent& event);
     void OnSize(wxSizeEvent& event);
@@ -92,6 +104,11 @@ private:
     std::unique_ptr<CTrayIcon> m_tray;
     std::string m_trayStatus, m_trayPercent, m_trayCount, m_trayTip;
     bool m_closing = false;
+    bool m_listEnded = false;  // the controller closes the window after the last drive
+    std::function<void()> m_closedBeforeListEnd;
+    std::string m_runShotPath;
+    int m_runShotPercent = 0;
+    bool m_filesMoved = false;
 };
 
 }  // namespace tarvo::ui

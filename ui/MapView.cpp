@@ -9,7 +9,9 @@
 #include "ui/MainFrame.h"
 #include "ui/MenuIds.h"
 #include "ui/map/MapTexts.h"
+#include "volume/ClusterBitmap.h"
 #include "volume/DefragJob.h"
+#include "volume/FileTable.h"
 
 namespace tarvo::ui {
 
@@ -60,12 +62,20 @@ void COrdexView::DropRedrawRequest() {
     m_fullRedrawRequested = false;
     CancelDrawing();
     m_mapReady.store(false);
-    m_drawJob.store(m_doc ? m_doc->Job() : nullptr);
+    volume::CDefragJob* job = m_doc ? m_doc->Job() : nullptr;
+    // No worker runs yet, so the job may be read here. A method on a drive that
+    // is already analysed starts without an analysis (and so without RedrawAll):
+    // the picture drawn for that job stays on show meanwhile.
+    m_keepPicture = job != nullptr && job == m_pictureJob && job->m_fileTable != nullptr &&
+                    job->m_clusterBitmap != nullptr && job->m_clusterBitmap->IsReady() && m_drawThread.HasBitmap();
+    m_drawJob.store(job);
 }
 
 void COrdexView::WaitDrawingIdle() {
     // The job is about to be released or replaced: nothing may draw it any more.
     m_drawJob.store(nullptr);
+    m_pictureJob = nullptr;
+    m_keepPicture = false;
     CancelDrawing();
 }
 
@@ -94,12 +104,17 @@ void COrdexView::OnPaint(wxPaintEvent&) {
         grey();
         return;
     }
-    if (app::Settings().DontDisplay() || !m_mapReady.load()) {
+    const bool ready = m_mapReady.load();
+    if (app::Settings().DontDisplay() || (!ready && !m_keepPicture)) {
         grey();
         return;
     }
     if (m_drawJob.load() != job) m_drawJob.store(job);
-    if (m_fullRedrawRequested || m_sizeChanged) {
+    // While !ready (a method on an analysed drive) the picture last drawn is
+    // shown as it stands: no full redraw reads the bitmap until the worker's own
+    // RedrawAll, and the worker's file redraws keep the picture current.
+    if (ready && (m_fullRedrawRequested || m_sizeChanged)) {
+        m_pictureJob = job;
         m_fullRedrawRequested = false;
         m_sizeChanged = false;
         grey();
@@ -208,7 +223,7 @@ void COrdexView::RedrawLegend(int) {
 }
 
 void COrdexView::SendStatusText(const std::string& path) {
-    m_queue.Send([this, path] { m_frame.SetPaneText(0, path); });
+    m_queue.Send([this, path] { m_frame.OnFileRedraw(path); });
 }
 
 bool COrdexView::IsJobValid(const volume::CDefragJob* job) { return job != nullptr && job == m_drawJob.load(); }

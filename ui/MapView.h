@@ -94,6 +94,10 @@ private:
     std::atomic<bool> m_mapReady{false};                   // the job's bitmap is filled
     std::atomic<int> m_width{10}, m_height{10};
     bool m_fullRedrawRequested = false;
+    // UI thread: the job the last full redraw was asked for, and whether its
+    // picture is shown while a method starts on it without an analysis.
+    const volume::CDefragJob* m_pictureJob = nullptr;
+    bool m_keepPicture = false;
     bool m_sizeChanged = true;
 
     std::mutex m_frontLock;  // never held while waiting on anything

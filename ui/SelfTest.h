@@ -1,7 +1,9 @@
-// SelfTest.h --- the window driving itself under a display: pick a drive, analyse, COMPLETE, pause, stop, logs.
+// SelfTest.h --- the window driving itself under a display: pick a drive, analyse, COMPLETE, pause, stop,
+// the status report, the Message Log and System Used Files, the status-bar texts and the saved placement.
 //
-// Keys go through wxUIActionSimulator as a user's would; each step checks what
-// the window shows and the closing line is "N passed, N failed".
+// Keys and clicks go through wxUIActionSimulator as a user's would; each step
+// checks what the window shows and the closing line is "N passed, N failed".
+// Toolkit assertions, warnings and debug reports print and count as failures.
 #pragma once
 
 #include "ui/NtFirst.h"
@@ -14,6 +16,8 @@
 
 #include "ui/WindowedProgram.h"
 
+class wxDialog;
+
 namespace tarvo::ui {
 
 class CMainFrame;
@@ -21,9 +25,12 @@ class CMainFrame;
 class CSelfTest : public wxEvtHandler {
 public:
     CSelfTest(CMainFrame& frame, const WindowedOptions& options);
-    // Records a failure outside a step (a toolkit assertion).
-    void Fail(const std::string& what);
-    int ExitStatus() const { return m_failed == 0 && m_passed > 0 ? 0 : 1; }
+    // Routes the toolkit's assertions and log reports to the self-test (any
+    // thread; before the windows exist, so that none opens a dialog).
+    static void TakeToolkitReports();
+    // Toolkit assertions, warnings and debug reports seen so far.
+    static int ToolkitReports();
+    int ExitStatus() const { return m_failed + ToolkitReports() == 0 && m_passed > 0 ? 0 : 1; }
 
 private:
     struct Step {
@@ -32,10 +39,18 @@ private:
         std::function<bool()> check;   // the step's verdict once ready
         std::function<void()> action;  // run when the step starts
     };
-    void BuildSteps();
+    std::vector<Step> RunSteps();
+    std::vector<Step> PlacementSteps();
     void OnTick(wxTimerEvent& event);
     void Finish();
-    bool Screenshot(const std::string& path);
+    // A key as the user would press it, over the drive tree.
+    void Key(int code, int modifiers = 0);
+    // Clicks the dialog's button with this identifier.
+    void Click(wxDialog& dialog, int id);
+    // The shown dialog with this title, or null.
+    static wxDialog* ShownDialog(const std::string& title);
+    // Prints what the status bar shows (with a failed step).
+    void PrintPanes() const;
 
     CMainFrame& m_frame;
     WindowedOptions m_options;
@@ -46,6 +61,9 @@ private:
     int m_ticks = 0;
     int m_passed = 0;
     int m_failed = 0;
+    // The pause check: moves seen when the pause took hold, and the ticks since.
+    uint64_t m_pausedMoves = 0;
+    int m_pausedTicks = -1;
 };
 
 }  // namespace tarvo::ui

@@ -29,13 +29,18 @@ public:
     bool OnInit() override {
         m_queue = std::make_unique<CUiQueue>([this](CUiQueue::Message message) { CallAfter(std::move(message)); });
         const bool unattended = m_options.unattended;
-        m_frame = new CMainFrame(*m_queue, unattended ? FrameMode::Unattended : FrameMode::Interactive);
+        const bool shown = unattended && m_options.showUnattended;
+        m_frame = new CMainFrame(*m_queue, !unattended ? FrameMode::Interactive
+                                           : shown     ? FrameMode::UnattendedShown
+                                                       : FrameMode::Unattended);
+        if (m_options.closedBeforeListEnd) m_frame->SetClosedBeforeListEnd(m_options.closedBeforeListEnd);
+        if (shown && !m_options.runShot.empty()) m_frame->SetScreenshotDuringRun(m_options.runShot, m_options.runShotPercent);
         m_parent = m_frame;
         m_presenter = std::make_unique<CWxPresenter>(*m_queue, m_parent);
         m_previousPresenter = app::SetPresenter(m_presenter.get());
         m_frame->CreateDocument(unattended ? control::RunKind::Scheduled : control::RunKind::Interactive);
         if (m_options.setPriorities) m_options.setPriorities();
-        if (!unattended) m_frame->Show();
+        if (!unattended || shown) m_frame->Show();
         if (unattended) CallAfter([this] { m_frame->Document()->StartCommandLineRun(); });
         if (m_options.selfTest) m_selfTest = std::make_unique<CSelfTest>(*m_frame, m_options);
         if (m_options.stopSignals == StopSignals::CloseWindow) TakeStopSignals();
@@ -47,15 +52,6 @@ public:
         app::SetPresenter(m_previousPresenter);
         m_parent = nullptr;
         return wxApp::OnExit();
-    }
-    // Assertions of the toolkit fail the self-test instead of opening a dialog.
-    void OnAssertFailure(const wxChar* file, int line, const wxChar* func, const wxChar* cond,
-                         const wxChar* msg) override {
-        if (m_selfTest)
-            m_selfTest->Fail(wxString::Format("toolkit assertion %s:%d %s: %s %s", file, line, func, cond, msg)
-                                 .utf8_string());
-        else
-            wxApp::OnAssertFailure(file, line, func, cond, msg);
     }
     int Status() const { return m_selfTest ? m_selfTest->ExitStatus() : 0; }
 
@@ -104,6 +100,8 @@ int RunWindowedProgram(app::CTarvoApp& application, int argc, char** argv, Windo
 }
 
 int RunWindowedProgram(int argc, char** argv, const WindowedOptions& options) {
+    // Before the toolkit starts, so that none of its reports opens a dialog.
+    if (options.selfTest) CSelfTest::TakeToolkitReports();
     auto* wxapp = new CTarvoWxApp(options);
     wxApp::SetInstance(wxapp);
     if (!wxEntryStart(argc, argv)) {

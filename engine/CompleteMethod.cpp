@@ -12,6 +12,7 @@
 #include "engine/DeferredPass.h"
 #include "engine/EngineReport.h"
 #include "engine/MethodHandOff.h"
+#include "engine/MftZoneRelief.h"
 #include "engine/MoveFile.h"
 #include "engine/PlacementPlan.h"
 #include "engine/RunEnding.h"
@@ -86,7 +87,7 @@ CompleteRun::Next CompleteRun::Start() {
     m_percent.Force(0);
     RefreshClusterBitmap(m_job);
     SendStatus(m_job, app::LoadString(app::IDS_INITIALIZING));
-    if (PlanPlacement(m_job) == 0) {
+    if (PlanPlacementWithMftZone(m_job) == 0) {
         EngineReport(app::MSG_ERR_NOT_ENOUGH_SPACE, m_job.m_rootPath.c_str());
         return Next::Finish;
     }

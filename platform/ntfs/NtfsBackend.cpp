@@ -109,20 +109,20 @@ std::unique_ptr<CNtfsBackend> CNtfsBackend::Open(std::unique_ptr<BlockDevice> de
                        "Check it with chkdsk /f on Windows before defragmenting.";
         return nullptr;
     }
-    if (ntfs_volume_get_free_space(vol) != 0) {
-        error = name + ": cannot read the volume bitmap: " + std::strerror(errno) + ".";
-        return nullptr;
-    }
-    if (backend->m_readOnly) {
-        return backend;
-    }
-    if (haveIntent) {
-        if (backend->ReclaimLeakedClusters(intent, error) != STATUS_SUCCESS) {
+    if (!backend->m_readOnly) {
+        if (haveIntent) {
+            if (backend->ReclaimLeakedClusters(intent, error) != STATUS_SUCCESS) {
+                return nullptr;
+            }
+        } else if (vol->flags & VOLUME_IS_DIRTY) {
+            error = name + ": the volume is marked dirty (it needs a check). Run chkdsk /f on Windows, "
+                           "then try again, or open it read-only.";
             return nullptr;
         }
-    } else if (vol->flags & VOLUME_IS_DIRTY) {
-        error = name + ": the volume is marked dirty (it needs a check). Run chkdsk /f on Windows, "
-                       "then try again, or open it read-only.";
+    }
+    // $Bitmap is read once; from here on our moves keep the copy in step.
+    if (!backend->LoadBitmap()) {
+        error = name + ": cannot read the volume bitmap: " + std::strerror(errno) + ".";
         return nullptr;
     }
     return backend;
@@ -133,9 +133,10 @@ CNtfsBackend::~CNtfsBackend() {
     if (m_vol == nullptr) {
         return;
     }
-    if (m_runDirty && !m_broken) {
+    if (m_runDirty && !m_broken && Commit() == STATUS_SUCCESS && FlushDevice() == 0) {
         EndRun();
     }
+    DropPending();  // only after a failure: a commit leaves nothing pending
     ntfs_umount(m_vol, ::FALSE);
     m_vol = nullptr;
 }
@@ -161,7 +162,7 @@ NTSTATUS CNtfsBackend::GetDiskFreeSpace(DiskFreeSpace& out) {
     std::lock_guard<std::recursive_mutex> lock(NtfsLibraryMutex());
     out.bytesPerSector = m_vol->sector_size;
     out.sectorsPerCluster = m_vol->cluster_size / m_vol->sector_size;
-    out.numberOfFreeClusters = static_cast<DWORD>(std::min<int64_t>(std::max<int64_t>(m_vol->free_clusters, 0), 0xFFFFFFFF));
+    out.numberOfFreeClusters = static_cast<DWORD>(std::min<int64_t>(std::max<int64_t>(m_freeClusters, 0), 0xFFFFFFFF));
     out.totalNumberOfClusters = static_cast<DWORD>(std::min<int64_t>(m_vol->nr_clusters, 0xFFFFFFFF));
     return STATUS_SUCCESS;
 }
@@ -174,7 +175,7 @@ FsctlResult CNtfsBackend::GetNtfsVolumeData(NTFS_VOLUME_DATA_BUFFER& out) {
     out.VolumeSerialNumber.QuadPart = static_cast<LONGLONG>(m_serial);
     out.NumberSectors.QuadPart = static_cast<LONGLONG>(m_numberSectors);
     out.TotalClusters.QuadPart = m_vol->nr_clusters;
-    out.FreeClusters.QuadPart = std::max<int64_t>(m_vol->free_clusters, 0);
+    out.FreeClusters.QuadPart = std::max<int64_t>(m_freeClusters, 0);
     out.TotalReserved.QuadPart = 0;
     out.BytesPerSector = m_vol->sector_size;
     out.BytesPerCluster = m_vol->cluster_size;
@@ -211,10 +212,8 @@ FsctlResult CNtfsBackend::GetVolumeBitmap(Lcn startingLcn, void* out, size_t out
     std::memcpy(header + 8, &field, 8);
     uint8_t* buffer = header + kVolumeBitmapHeaderSize;
     if (give > 0) {
-        s64 n = ntfs_attr_pread(m_vol->lcnbmp_na, static_cast<s64>(start / 8), static_cast<s64>(give), buffer);
-        if (n != static_cast<s64>(give)) {
-            return {STATUS_IO_DEVICE_ERROR, 0, STATUS_IO_DEVICE_ERROR};
-        }
+        // Our copy of $Bitmap, with the moves of the batch not yet on the medium.
+        std::memcpy(buffer, m_bitmap.data() + start / 8, static_cast<size_t>(give));
         // Bits past the last cluster say nothing about the volume: deliver them clear.
         if (give == wanted && bits % 8 != 0) {
             buffer[give - 1] &= static_cast<uint8_t>((1u << (bits % 8)) - 1);
@@ -229,10 +228,19 @@ NTSTATUS CNtfsBackend::Flush() {
     if (m_readOnly) {
         return STATUS_SUCCESS;
     }
+    if (!m_broken) {
+        NTSTATUS status = Commit();
+        if (status != STATUS_SUCCESS) {
+            return status;
+        }
+    }
+    if (FlushDevice() != 0) {
+        return STATUS_IO_DEVICE_ERROR;
+    }
     if (m_runDirty && !m_broken) {
         return EndRun();
     }
-    return FlushDevice() == 0 ? STATUS_SUCCESS : STATUS_IO_DEVICE_ERROR;
+    return STATUS_SUCCESS;
 }
 
 int CNtfsBackend::FlushDevice() { return m_device->Flush(); }

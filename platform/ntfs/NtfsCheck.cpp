@@ -129,6 +129,11 @@ bool CNtfsBackend::AccountClustersOrThrow(ClusterAccounting& out) {
 
 bool CNtfsBackend::CheckConsistency(std::string& report) {
     std::lock_guard<std::recursive_mutex> lock(NtfsLibraryMutex());
+    // The accounting reads the medium: the pending moves go there first.
+    if (!m_readOnly && !m_broken && Commit() != STATUS_SUCCESS) {
+        report = "Writing the pending moves failed.\n";
+        return false;
+    }
     ClusterAccounting accounting;
     bool read = AccountClusters(accounting);
     char line[256];

@@ -79,18 +79,18 @@ NTSTATUS CNtfsBackend::ListRecord(uint64_t directoryRecord, const std::vector<Di
         out = &cached->second;
         return STATUS_SUCCESS;
     }
-    ntfs_inode* dir = ntfs_inode_open(m_vol, directoryRecord);
+    ntfs_inode* dir = OpenInode(directoryRecord);
     if (dir == nullptr) {
         return STATUS_OBJECT_PATH_NOT_FOUND;
     }
     if (!(dir->mrec->flags & MFT_RECORD_IS_DIRECTORY)) {
-        ntfs_inode_close(dir);
+        CloseInode(dir);
         return STATUS_OBJECT_PATH_NOT_FOUND;
     }
     std::vector<RawName> names;
     s64 position = 0;
     int rc = ntfs_readdir(dir, &position, &names, CollectName);
-    ntfs_inode_close(dir);
+    CloseInode(dir);
     if (rc != 0) {
         return STATUS_FILE_CORRUPT_ERROR;
     }
@@ -119,12 +119,17 @@ NTSTATUS CNtfsBackend::ListRecord(uint64_t directoryRecord, const std::vector<Di
     std::vector<DirectoryEntry> described;
     described.reserve(entries.size());
     for (DirectoryEntry& entry : entries) {
-        ntfs_inode* ni = ntfs_inode_open(m_vol, entry.id);
+        ntfs_inode* ni = OpenInode(entry.id);
         if (ni == nullptr) {
             continue;  // an index entry whose record does not open is not listed
         }
         DescribeInode(ni, entry);
-        ntfs_inode_close(ni);
+        // A file's runs are read now, while its record is open anyway: the
+        // analysis asks for them next, and would otherwise open it twice more.
+        if (!(entry.attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+            FileFacts(entry.id, ni, true);
+        }
+        CloseInode(ni);
         described.push_back(std::move(entry));
     }
     // Long names first: a long name wins over another file's equal short name.
@@ -143,12 +148,12 @@ NTSTATUS CNtfsBackend::ListRecord(uint64_t directoryRecord, const std::vector<Di
 }
 
 NTSTATUS CNtfsBackend::EntryForRecord(uint64_t record, DirectoryEntry& out) {
-    ntfs_inode* ni = ntfs_inode_open(m_vol, record);
+    ntfs_inode* ni = OpenInode(record);
     if (ni == nullptr) {
         return STATUS_OBJECT_NAME_NOT_FOUND;
     }
     DescribeInode(ni, out);
-    ntfs_inode_close(ni);
+    CloseInode(ni);
     return STATUS_SUCCESS;
 }
 
@@ -233,12 +238,11 @@ NTSTATUS CNtfsBackend::OpenFile(std::string_view path, const FileOpenRequest&, F
     if (status != STATUS_SUCCESS) {
         return status;
     }
-    ntfs_inode* ni = ntfs_inode_open(m_vol, entry.id);
-    if (ni == nullptr) {
+    const CachedFile* facts = FileFacts(entry.id, nullptr, false);
+    if (facts == nullptr) {
         return STATUS_OBJECT_NAME_NOT_FOUND;
     }
-    status = Openable(ni);
-    ntfs_inode_close(ni);
+    status = facts->openable;
     if (status == STATUS_SUCCESS) {
         out = entry.id;
     }

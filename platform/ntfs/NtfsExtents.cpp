@@ -11,19 +11,16 @@ FsctlResult CNtfsBackend::GetRetrievalPointers(FileId file, Vcn startingVcn, voi
     if (out == nullptr || outLength < kRetrievalPointersHeaderSize) {
         return {STATUS_BUFFER_TOO_SMALL, 0, STATUS_BUFFER_TOO_SMALL};
     }
-    ntfs_inode* ni = ntfs_inode_open(m_vol, file);
-    if (ni == nullptr) {
+    // The runs were read when the file was first met and are kept in step with our moves.
+    const CachedFile* facts = FileFacts(file, nullptr, true);
+    if (facts == nullptr) {
         return {STATUS_INVALID_HANDLE, 0, STATUS_INVALID_HANDLE};
     }
-    NTSTATUS status = Openable(ni);
-    std::vector<NtfsRun> runs;
-    if (status == STATUS_SUCCESS) {
-        status = ReadRuns(ni, runs);
-    }
-    ntfs_inode_close(ni);
+    NTSTATUS status = facts->openable != STATUS_SUCCESS ? facts->openable : facts->runsStatus;
     if (status != STATUS_SUCCESS) {
         return {status, 0, status};
     }
+    const std::vector<NtfsRun>& runs = facts->runs;
     // Adjacent holes are one virtual run; real runs are delivered as recorded.
     std::vector<NtfsRun> extents;
     for (const NtfsRun& run : runs) {

@@ -1,12 +1,15 @@
 // NtfsMove.cpp --- FSCTL_MOVE_FILE on NTFS, in the order that never loses a byte.
 //
-// Order of one move: intent record saved (outside the volume); clusters copied
-// to the free target, read back and compared, and the target marked in
-// $Bitmap, flush; the new mapping pairs written into the file's MFT record,
-// flush; only then the old clusters freed, flush. The volume's dirty flag is set before
-// the first move of a run and cleared when the run ends. A cut anywhere leaves
-// every file readable, at worst with clusters marked that no file owns, which
-// the next open reclaims from the intent record.
+// One move copies the clusters to the free target and reads them back, then
+// changes the file's MFT record and the bitmap in memory; the commit of the
+// batch (NtfsCommit.cpp) writes them: data flushed; intent record saved
+// (outside the volume); targets marked in $Bitmap, flush; the new mapping
+// pairs written into the MFT records, flush; only then the old clusters freed.
+// A move that would write into clusters a record on the medium still points
+// at commits the batch first. The volume's dirty flag is set before the first
+// move of a run and cleared when the run ends. A cut anywhere leaves every
+// file readable, at worst with clusters marked that no file owns, which the
+// next open reclaims from the intent record.
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -61,12 +64,36 @@ FsctlResult CNtfsBackend::MoveFile(FileId file, Vcn startingVcn, Lcn targetLcn, 
     if (m_broken) {
         return Answer(STATUS_IO_DEVICE_ERROR);
     }
+    bool commitFirst = false;
+    FsctlResult result = MoveOnce(file, startingVcn, targetLcn, clusterCount, commitFirst);
+    if (commitFirst) {
+        // The target holds clusters that a record on the medium still points at.
+        NTSTATUS status = Commit();
+        if (status != STATUS_SUCCESS) {
+            return Answer(status);
+        }
+        result = MoveOnce(file, startingVcn, targetLcn, clusterCount, commitFirst);
+        if (commitFirst) {
+            return Answer(STATUS_UNSUCCESSFUL);  // cannot happen once the batch is on the medium
+        }
+    }
+    if (result.status == STATUS_SUCCESS && (m_pending.size() >= kMaxPendingRecords || m_pendingBytes >= kMaxPendingBytes)) {
+        NTSTATUS status = Commit();
+        if (status != STATUS_SUCCESS) {
+            return Answer(status);
+        }
+    }
+    return result;
+}
+
+FsctlResult CNtfsBackend::MoveOnce(FileId file, Vcn startingVcn, Lcn targetLcn, DWORD clusterCount, bool& commitFirst) {
+    commitFirst = false;
     const int64_t total = m_vol->nr_clusters;
     if (clusterCount == 0 || startingVcn > static_cast<uint64_t>(INT64_MAX / 2) ||
         targetLcn >= static_cast<uint64_t>(total)) {
         return Answer(STATUS_INVALID_PARAMETER);
     }
-    ntfs_inode* ni = ntfs_inode_open(m_vol, file);
+    ntfs_inode* ni = OpenInode(file);
     if (ni == nullptr) {
         return Answer(STATUS_INVALID_HANDLE);
     }
@@ -75,19 +102,17 @@ FsctlResult CNtfsBackend::MoveFile(FileId file, Vcn startingVcn, Lcn targetLcn, 
         status = STATUS_INVALID_PARAMETER;  // directory indexes stay where they are
     }
     if (status != STATUS_SUCCESS) {
-        ntfs_inode_close(ni);
+        CloseInode(ni);
         return Answer(status);
     }
     ntfs_attr_search_ctx* ctx = ntfs_attr_get_search_ctx(ni, nullptr);
     if (ctx == nullptr) {
-        ntfs_inode_close(ni);
+        CloseInode(ni);
         return Answer(STATUS_NO_MEMORY);
     }
     auto finish = [&](NTSTATUS result) {
         ntfs_attr_put_search_ctx(ctx);
-        ntfs_inode_close(ni);
-        // Forget any cached copy, so the next open reads the record as it is on disk.
-        ntfs_inode_invalidate(m_vol, file);
+        CloseInode(ni);
         return Answer(result);
     };
     if (ntfs_attr_lookup(AT_DATA, AT_UNNAMED, 0, CASE_SENSITIVE, 0, nullptr, 0, ctx) != 0) {
@@ -129,14 +154,8 @@ FsctlResult CNtfsBackend::MoveFile(FileId file, Vcn startingVcn, Lcn targetLcn, 
     if (static_cast<int64_t>(targetLcn) + allocated > total) {
         return finish(STATUS_INVALID_PARAMETER);
     }
-    for (int64_t lcn = static_cast<int64_t>(targetLcn); lcn < static_cast<int64_t>(targetLcn) + allocated; ++lcn) {
-        bool used = true;
-        if (!BitmapBit(static_cast<uint64_t>(lcn), used)) {
-            return finish(STATUS_IO_DEVICE_ERROR);
-        }
-        if (used) {
-            return finish(STATUS_ALREADY_COMMITTED);
-        }
+    if (AnyViewBit(targetLcn, static_cast<uint64_t>(allocated))) {
+        return finish(STATUS_ALREADY_COMMITTED);
     }
     // The new mapping pairs must fit in this one record.
     std::vector<runlist_element> rl = ToRunlist(relocated);
@@ -150,70 +169,71 @@ FsctlResult CNtfsBackend::MoveFile(FileId file, Vcn startingVcn, Lcn targetLcn, 
     if (newLength > room) {
         return finish(STATUS_INVALID_PARAMETER);
     }
-
-    std::vector<ClusterRun> touched{{targetLcn, static_cast<uint64_t>(allocated)}};
-    for (const NtfsRun& piece : moved) {
-        touched.push_back({static_cast<uint64_t>(piece.lcn), static_cast<uint64_t>(piece.length)});
+    if (OverlapsPendingFree(targetLcn, static_cast<uint64_t>(allocated))) {
+        commitFirst = true;
+        return finish(STATUS_SUCCESS);
     }
-    if ((status = BeginRun()) != STATUS_SUCCESS || (status = SaveIntent(touched, {file})) != STATUS_SUCCESS) {
+    if ((status = BeginRun()) != STATUS_SUCCESS) {
         return finish(status);
     }
-    // 1. Copy, verify; mark the target used; flush. Neither write is referenced
-    // yet, so they share one flush: a cut leaves at worst a marked target that
-    // no file owns, which the intent record lists for the next open.
+    // Copy and verify. The target is free on the medium and nothing points at
+    // it, so a cut from here to the commit leaves the volume as it was.
     int64_t next = static_cast<int64_t>(targetLcn);
     for (const NtfsRun& piece : moved) {
         if ((status = CopyClusters(static_cast<Lcn>(piece.lcn), static_cast<Lcn>(next), static_cast<uint64_t>(piece.length))) != STATUS_SUCCESS) {
-            return finish(status);
+            ntfs_attr_put_search_ctx(ctx);
+            CloseInode(ni);
+            DropPending();
+            return Answer(status);
         }
         next += piece.length;
     }
-    if (ntfs_bitmap_set_run(m_vol->lcnbmp_na, static_cast<s64>(targetLcn), allocated) != 0 || FlushDevice() != 0) {
-        m_broken = true;
-        return finish(STATUS_IO_DEVICE_ERROR);
-    }
-    m_vol->free_clusters -= allocated;
-    // 2. Point the file at its new clusters, flush.
+    // Point the file at its new clusters, in memory until the commit.
     if (ntfs_attr_record_resize(m, a, newLength) != 0 ||
         ntfs_mapping_pairs_build(m_vol, reinterpret_cast<u8*>(a) + mpOffset, static_cast<int>(newLength - mpOffset),
-                                 rl.data(), 0, nullptr) != 0 ||
-        ntfs_mft_record_write(m_vol, ni->mft_no, ni->mrec) != 0 || FlushDevice() != 0) {
+                                 rl.data(), 0, nullptr) != 0) {
         m_broken = true;
-        return finish(STATUS_IO_DEVICE_ERROR);
+        ntfs_attr_put_search_ctx(ctx);
+        m_pending.emplace(ni->mft_no, ni);  // dropped with the rest, never written
+        DropPending();
+        return Answer(STATUS_IO_DEVICE_ERROR);
     }
-    // 3. Only now free the old clusters, flush.
+    ntfs_attr_put_search_ctx(ctx);
+    m_pending.emplace(ni->mft_no, ni);
+    SetViewRun(targetLcn, static_cast<uint64_t>(allocated), true);
+    m_touched.push_back({targetLcn, static_cast<uint64_t>(allocated)});
     for (const NtfsRun& piece : moved) {
-        if (ntfs_bitmap_clear_run(m_vol->lcnbmp_na, piece.lcn, piece.length) != 0) {
-            m_broken = true;
-            return finish(STATUS_IO_DEVICE_ERROR);
-        }
-        m_vol->free_clusters += piece.length;
+        SetViewRun(static_cast<uint64_t>(piece.lcn), static_cast<uint64_t>(piece.length), false);
+        m_touched.push_back({static_cast<uint64_t>(piece.lcn), static_cast<uint64_t>(piece.length)});
     }
-    if (FlushDevice() != 0) {
-        m_broken = true;
-        return finish(STATUS_IO_DEVICE_ERROR);
-    }
-    // The intent record stays as it is until the next move or the end of the
-    // run replaces it: after the last flush its record image is whole and its
-    // clusters are owned or free as they should be, so the next open would
-    // find nothing to repair in it. That saves a synchronous replace per move.
-    return finish(STATUS_SUCCESS);
+    m_pendingBytes += static_cast<uint64_t>(allocated) * m_vol->cluster_size;
+    CachedFile& facts = m_files[ni->mft_no];
+    facts.openable = STATUS_SUCCESS;
+    facts.runsKnown = true;
+    facts.runsStatus = STATUS_SUCCESS;
+    facts.runs = std::move(relocated);
+    return Answer(STATUS_SUCCESS);
 }
 
 NTSTATUS CNtfsBackend::CopyClusters(Lcn from, Lcn to, uint64_t count) {
     const uint64_t clusterSize = m_vol->cluster_size;
-    const uint64_t chunkClusters = std::max<uint64_t>(1, (1u << 20) / clusterSize);
-    std::vector<uint8_t> data(chunkClusters * clusterSize), check(chunkClusters * clusterSize);
+    const uint64_t chunkClusters = std::max<uint64_t>(1, (4u << 20) / clusterSize);
+    const size_t wanted = static_cast<size_t>(std::min(chunkClusters, count) * clusterSize);
+    if (m_copyBuffer.size() < wanted) {
+        m_copyBuffer.resize(wanted);
+        m_checkBuffer.resize(wanted);
+    }
     for (uint64_t done = 0; done < count; done += chunkClusters) {
         uint64_t n = std::min(chunkClusters, count - done);
         size_t bytes = static_cast<size_t>(n * clusterSize);
-        if (m_device->Read((from + done) * clusterSize, data.data(), bytes) != 0 ||
-            m_device->Write((to + done) * clusterSize, data.data(), bytes) != 0 ||
-            m_device->Read((to + done) * clusterSize, check.data(), bytes) != 0) {
+        if (m_device->Read((from + done) * clusterSize, m_copyBuffer.data(), bytes) != 0 ||
+            m_device->Write((to + done) * clusterSize, m_copyBuffer.data(), bytes) != 0 ||
+            m_device->Read((to + done) * clusterSize, m_checkBuffer.data(), bytes) != 0) {
             m_broken = true;
             return STATUS_IO_DEVICE_ERROR;
         }
-        if (std::memcmp(data.data(), check.data(), bytes) != 0) {
+        m_unflushedData = true;
+        if (std::memcmp(m_copyBuffer.data(), m_checkBuffer.data(), bytes) != 0) {
             m_broken = true;
             return STATUS_IO_DEVICE_ERROR;
         }

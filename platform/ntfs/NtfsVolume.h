@@ -1,7 +1,12 @@
 // NtfsVolume.h --- the NTFS backend's class: one mounted libntfs-3g volume behind VolumeBackend.
 //
 // Every public method takes NtfsLibraryMutex() for its whole duration, so the
-// backend's own state (directory cache, run state) needs no lock of its own.
+// backend's own state (directory cache, bitmap, pending moves) needs no lock of its own.
+//
+// Moves are made durable in batches: a move copies and verifies the data and
+// changes the file's MFT record and the bitmap in memory only; a commit
+// (NtfsCommit.cpp) then writes the whole batch in the safe order. Until then
+// the volume on the medium is exactly as the last commit left it.
 #pragma once
 
 #include <map>
@@ -15,6 +20,7 @@
 #include "platform/ntfs/NtfsDevice.h"
 #include "platform/ntfs/NtfsIntent.h"
 #include "platform/ntfs/NtfsLib.h"
+#include "platform/ntfs/NtfsRunlist.h"
 
 namespace tarvo::platform {
 
@@ -31,6 +37,14 @@ struct ClusterAccounting {
     uint64_t markedUnowned = 0;  // set in $Bitmap, owned by nothing (leaked)
     uint64_t outsideVolume = 0;
     std::vector<std::string> problems;  // first few, for the report
+};
+
+// What the backend remembers of one file record once it has looked at it.
+struct CachedFile {
+    NTSTATUS openable = STATUS_SUCCESS;  // Openable() of the record
+    bool runsKnown = false;
+    NTSTATUS runsStatus = STATUS_SUCCESS;  // ReadRuns() of the record
+    std::vector<NtfsRun> runs;
 };
 
 class CNtfsBackend final : public VolumeBackend {
@@ -63,13 +77,40 @@ private:
     // Why a record may not be opened for extents or moves; STATUS_SUCCESS when it may.
     NTSTATUS Openable(ntfs_inode* ni) const;
 
+    // Inodes: a record with a pending change is served from the inode that
+    // holds the change (the library must never open one record twice).
+    ntfs_inode* OpenInode(uint64_t record);
+    void CloseInode(ntfs_inode* ni);
+    // The cached facts of a record, read through `ni` (opened here when null) on first use.
+    CachedFile* FileFacts(uint64_t record, ntfs_inode* ni, bool wantRuns);
+
     // Moves (NtfsMove.cpp).
+    FsctlResult MoveOnce(FileId file, Vcn startingVcn, Lcn targetLcn, DWORD clusterCount, bool& commitFirst);
     NTSTATUS BeginRun();
     NTSTATUS EndRun();
     NTSTATUS SaveIntent(const std::vector<ClusterRun>& runs, const std::vector<uint64_t>& records);
     int RecordImageOf(uint64_t record, RecordImage& out);
     NTSTATUS CopyClusters(Lcn from, Lcn to, uint64_t count);
     int FlushDevice();
+
+    // The in-memory $Bitmap and the batch of pending moves (NtfsCommit.cpp).
+    bool LoadBitmap();
+    bool ViewBit(uint64_t lcn) const { return (m_bitmap[lcn / 8] >> (lcn % 8)) & 1; }
+    void SetViewRun(uint64_t lcn, uint64_t length, bool used);
+    bool AnyViewBit(uint64_t lcn, uint64_t length) const;
+    // True when some cluster of the run is free for callers but still marked on
+    // the medium: a pending move left it, and a record on the medium still points there.
+    bool OverlapsPendingFree(uint64_t lcn, uint64_t length) const;
+    // Writes every pending move to the volume: data flushed; intent record;
+    // targets marked, flush; MFT records, flush; old clusters freed (made
+    // durable by the next flush, before any later intent record replaces this one).
+    NTSTATUS Commit();
+    NTSTATUS WriteBitmapRuns(bool marksOnly);
+    void DropPending();
+
+    // Batch limits: a commit follows when either is reached.
+    static constexpr size_t kMaxPendingRecords = 1024;
+    static constexpr uint64_t kMaxPendingBytes = 256ull << 20;
 
     // Repair after a crash (NtfsRepair.cpp).
     static int RestoreTornRecords(BlockDevice& device, const NtfsIntent& intent);
@@ -89,6 +130,16 @@ private:
     std::unique_ptr<NtfsIntentStore> m_intent;
     bool m_runDirty = false;  // we set the dirty flag and have not cleared it yet
     bool m_broken = false;    // a write failed; no further moves
+    // $Bitmap as callers see it (the medium plus pending moves), and as the medium holds it.
+    std::vector<uint8_t> m_bitmap;
+    std::vector<uint8_t> m_diskBitmap;
+    int64_t m_freeClusters = 0;  // free in m_bitmap
+    std::vector<ClusterRun> m_touched;  // where the two bitmaps may differ
+    std::map<uint64_t, ntfs_inode*> m_pending;  // records changed in memory only
+    uint64_t m_pendingBytes = 0;
+    bool m_unflushedData = false;  // clusters copied since the last flush
+    std::vector<uint8_t> m_copyBuffer, m_checkBuffer;
+    std::unordered_map<uint64_t, CachedFile> m_files;
     std::map<uint64_t, std::vector<DirectoryEntry>> m_directories;
     // Per listed directory: upper-cased long and short names to their index in
     // m_directories, so that a path lookup costs no scan of a large directory.

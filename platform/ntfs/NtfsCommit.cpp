@@ -1,0 +1,175 @@
+// NtfsCommit.cpp --- the in-memory $Bitmap and the commit that writes a batch of moves in the safe order.
+#include <algorithm>
+#include <bit>
+
+#include "platform/ntfs/NtfsVolume.h"
+
+namespace tarvo::platform {
+
+namespace {
+
+// Sorts the runs and joins those that overlap or touch.
+std::vector<ClusterRun> Merged(std::vector<ClusterRun> runs) {
+    std::sort(runs.begin(), runs.end(), [](const ClusterRun& a, const ClusterRun& b) { return a.lcn < b.lcn; });
+    std::vector<ClusterRun> merged;
+    for (const ClusterRun& run : runs) {
+        if (run.length == 0) {
+            continue;
+        }
+        if (!merged.empty() && run.lcn <= merged.back().lcn + merged.back().length) {
+            ClusterRun& last = merged.back();
+            last.length = std::max(last.lcn + last.length, run.lcn + run.length) - last.lcn;
+        } else {
+            merged.push_back(run);
+        }
+    }
+    return merged;
+}
+
+}  // namespace
+
+bool CNtfsBackend::LoadBitmap() {
+    const uint64_t clusters = static_cast<uint64_t>(m_vol->nr_clusters);
+    const s64 bytes = static_cast<s64>((clusters + 7) / 8);
+    m_diskBitmap.assign(static_cast<size_t>(bytes), 0);
+    if (bytes > 0 && ntfs_attr_pread(m_vol->lcnbmp_na, 0, bytes, m_diskBitmap.data()) != bytes) {
+        return false;
+    }
+    m_bitmap = m_diskBitmap;
+    uint64_t used = 0;
+    for (uint64_t i = 0; i < clusters / 8; ++i) {
+        used += static_cast<uint64_t>(std::popcount(m_bitmap[i]));
+    }
+    for (uint64_t lcn = clusters & ~uint64_t{7}; lcn < clusters; ++lcn) {
+        used += ViewBit(lcn) ? 1 : 0;
+    }
+    m_freeClusters = static_cast<int64_t>(clusters - used);
+    m_vol->free_clusters = m_freeClusters;
+    return true;
+}
+
+void CNtfsBackend::SetViewRun(uint64_t lcn, uint64_t length, bool used) {
+    for (uint64_t i = lcn; i < lcn + length; ++i) {
+        const uint8_t mask = static_cast<uint8_t>(1u << (i % 8));
+        const bool was = (m_bitmap[i / 8] & mask) != 0;
+        if (was == used) {
+            continue;
+        }
+        m_bitmap[i / 8] = static_cast<uint8_t>(used ? m_bitmap[i / 8] | mask : m_bitmap[i / 8] & ~mask);
+        m_freeClusters += used ? -1 : 1;
+    }
+}
+
+bool CNtfsBackend::AnyViewBit(uint64_t lcn, uint64_t length) const {
+    for (uint64_t i = lcn; i < lcn + length; ++i) {
+        if (ViewBit(i)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool CNtfsBackend::OverlapsPendingFree(uint64_t lcn, uint64_t length) const {
+    for (uint64_t i = lcn; i < lcn + length; ++i) {
+        if ((m_diskBitmap[i / 8] >> (i % 8)) & 1 && !ViewBit(i)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+NTSTATUS CNtfsBackend::WriteBitmapRuns(bool marksOnly) {
+    std::vector<uint8_t> bytes;
+    for (const ClusterRun& run : m_touched) {
+        const uint64_t first = run.lcn / 8, end = (run.lcn + run.length + 7) / 8;
+        bytes.resize(static_cast<size_t>(end - first));
+        for (uint64_t i = first; i < end; ++i) {
+            bytes[i - first] = marksOnly ? static_cast<uint8_t>(m_diskBitmap[i] | m_bitmap[i]) : m_bitmap[i];
+        }
+        const s64 n = static_cast<s64>(bytes.size());
+        if (ntfs_attr_pwrite(m_vol->lcnbmp_na, static_cast<s64>(first), n, bytes.data()) != n) {
+            return STATUS_IO_DEVICE_ERROR;
+        }
+        std::copy(bytes.begin(), bytes.end(), m_diskBitmap.begin() + static_cast<long>(first));
+    }
+    return STATUS_SUCCESS;
+}
+
+NTSTATUS CNtfsBackend::Commit() {
+    if (m_broken) {
+        return STATUS_IO_DEVICE_ERROR;
+    }
+    if (m_pending.empty() && m_touched.empty()) {
+        return STATUS_SUCCESS;
+    }
+    auto fail = [&](NTSTATUS status) {
+        m_broken = true;
+        DropPending();
+        return status;
+    };
+    // 1. The copies reach the medium before anything points at them (and the
+    // previous batch's frees before this batch's intent record replaces its own).
+    if (FlushDevice() != 0) {
+        return fail(STATUS_IO_DEVICE_ERROR);
+    }
+    m_unflushedData = false;
+    m_touched = Merged(std::move(m_touched));
+    std::vector<uint64_t> records;
+    for (const auto& entry : m_pending) {
+        records.push_back(entry.first);
+    }
+    NTSTATUS status = SaveIntent(m_touched, records);
+    if (status != STATUS_SUCCESS) {
+        return fail(status);
+    }
+    // 2. The targets marked in $Bitmap, flush.
+    if (WriteBitmapRuns(true) != STATUS_SUCCESS || FlushDevice() != 0) {
+        return fail(STATUS_IO_DEVICE_ERROR);
+    }
+    // 3. The new mapping pairs in the MFT records, flush.
+    for (const auto& [record, ni] : m_pending) {
+        if (ntfs_mft_record_write(m_vol, record, ni->mrec) != 0) {
+            return fail(STATUS_IO_DEVICE_ERROR);
+        }
+    }
+    if (FlushDevice() != 0) {
+        return fail(STATUS_IO_DEVICE_ERROR);
+    }
+    // 4. Only now the old clusters freed. They become durable with the next
+    // flush, which comes before any later intent record; until then this
+    // batch's intent record lists them for the next open.
+    if (WriteBitmapRuns(false) != STATUS_SUCCESS) {
+        return fail(STATUS_IO_DEVICE_ERROR);
+    }
+    m_unflushedData = true;
+    for (const auto& entry : m_pending) {
+        ntfs_inode_close(entry.second);  // the record equals the medium now
+    }
+    m_pending.clear();
+    m_touched.clear();
+    m_pendingBytes = 0;
+    m_vol->free_clusters = m_freeClusters;
+    return STATUS_SUCCESS;
+}
+
+void CNtfsBackend::DropPending() {
+    for (const auto& [record, ni] : m_pending) {
+        // The in-memory record is not what the medium holds: never cache it.
+        ntfs_inode_real_close(ni);
+        m_files.erase(record);
+    }
+    m_pending.clear();
+    m_touched.clear();
+    m_pendingBytes = 0;
+    if (!m_diskBitmap.empty()) {
+        m_bitmap = m_diskBitmap;
+        const uint64_t clusters = static_cast<uint64_t>(m_vol->nr_clusters);
+        int64_t free = 0;
+        for (uint64_t lcn = 0; lcn < clusters; ++lcn) {
+            free += ViewBit(lcn) ? 0 : 1;
+        }
+        m_freeClusters = free;
+    }
+}
+
+}  // namespace tarvo::platform

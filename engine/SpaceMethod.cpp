@@ -7,6 +7,7 @@
 #include "app/Settings.h"
 #include "app/StringTable.h"
 #include "engine/Analysis.h"
+#include "engine/DeferredPass.h"
 #include "engine/EngineReport.h"
 #include "engine/MethodHandOff.h"
 #include "engine/MoveFile.h"
@@ -22,8 +23,8 @@ namespace tarvo::engine {
 namespace {
 constexpr int kMaxPassesWithoutMove = 300;
 constexpr int kPushesInARow = 4;
-constexpr uint8_t kAttemptsLimit = 200;
-constexpr uint8_t kAttemptsPassedOver = 220;
+// Phase 1's deferred pass goes on only while the list holds this many files.
+constexpr int64_t kDeferredPassMinimumFiles = 4;
 }  // namespace
 
 int RunSpaceMethod(volume::CDefragJob& job) {
@@ -72,8 +73,7 @@ SpaceRun::Next SpaceRun::Start() {
     m_bitmap = m_job.m_clusterBitmap.get();
 
     m_job.SetDriveState(volume::DriveState::SpaceStarted);
-    SendPercent(m_job, 0);
-    m_lastPercent = 0;
+    m_percent.Force(0);
     m_countAtStart = m_job.m_fragmentedFiles;
     m_lastIndex = m_table->LastIndex();
     if (m_lastIndex <= 0) return Next::Finish;
@@ -100,10 +100,16 @@ SpaceRun::Next SpaceRun::AfterMove(MoveResult result) {
     return Next::Continue;
 }
 
-void SpaceRun::Percent(int percent) {
-    if (percent == m_lastPercent) return;
-    m_lastPercent = percent;
-    SendPercent(m_job, percent);
+SpaceRun::Next SpaceRun::FromPass(PassEnd end) {
+    switch (end) {
+    case PassEnd::VolumeFailed:
+        m_volumeFailed = true;
+        return Next::Finish;
+    case PassEnd::Stopped:
+        return Next::Abort;
+    default:
+        return Next::Continue;
+    }
 }
 
 void SpaceRun::Searching() { SendStatus(m_job, app::LoadString(app::IDS_SEARCHING)); }
@@ -174,53 +180,13 @@ SpaceRun::Next SpaceRun::PhaseOne() {
     }
 }
 
-SpaceRun::Next SpaceRun::TryDeferred(int64_t i, bool leaveOnGiveUp, bool& removed) {
-    removed = false;
-    volume::FileRecord* file = m_table->Deferred(i);
-    const uint64_t size = file->AllocatedClusters();
-    if (size == 0) {
-        m_table->RemoveDeferred(file);
-        removed = true;
-        return Next::Continue;
-    }
-    RefreshClusterBitmap(m_job);
-    volume::Lcn first = 0;
-    for (uint32_t k = 0; k < file->PairCount(); ++k)
-        if (file->GetPair(k).lcn != volume::kVirtualLcn) {
-            first = file->GetPair(k).lcn;
-            break;
-        }
-    const auto run = m_bitmap->FindFirstFit(0, size);
-    if (!run || *run >= first) {
-        Searching();
-        return Next::Continue;
-    }
-    const MoveResult result = MoveFile(*file, *run);
-    if (const Next next = AfterMove(result); next != Next::Continue) return next;
-    if (result == kMoved || result == kMoveCannotOpen || (result == kMoveGaveUp && leaveOnGiveUp)) {
-        if (result == kMoveGaveUp) GivenUp(*file);
-        file->SetDone(true);
-        m_table->RemoveDeferred(file);
-        removed = true;
-    } else if (result == kMoveGaveUp) {
-        GivenUp(*file);
-    }
-    return Next::Continue;
-}
-
 SpaceRun::Next SpaceRun::DeferredPassOne() {
-    RefreshClusterBitmap(m_job);
-    for (int64_t i = 0; m_table->LastDeferredIndex() >= 3 && i <= m_table->LastDeferredIndex(); ++i) {
-        volume::FileRecord* file = m_table->Deferred(i);
-        if (file->IncrementAttempts() > kAttemptsLimit) {
-            file->SetAttempts(kAttemptsPassedOver);
-            continue;
-        }
-        bool removed = false;
-        if (const Next next = TryDeferred(i, false, removed); next != Next::Continue) return next;
-        if (removed) --i;  // the next file now stands at this position
-    }
-    return Next::Continue;
+    DeferredPassOptions options;
+    options.minimumFiles = kDeferredPassMinimumFiles;
+    options.attempts = AttemptCount::Yes;
+    options.givenUp = GivenUpFiles::Stay;
+    options.searching = SearchingText::OnlyWhenNoRun;
+    return FromPass(RunDeferredPass(m_job, m_working, options));
 }
 
 SpaceRun::Next SpaceRun::Finish() {

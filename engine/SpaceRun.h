@@ -6,6 +6,7 @@
 #include <string>
 
 #include "engine/MoveResult.h"
+#include "engine/PassEnd.h"
 #include "engine/WorkingFile.h"
 #include "volume/ClusterBitmap.h"
 #include "volume/DefragJob.h"
@@ -15,7 +16,7 @@ namespace tarvo::engine {
 
 class SpaceRun {
 public:
-    explicit SpaceRun(volume::CDefragJob& job) : m_job(job), m_working(job) {}
+    explicit SpaceRun(volume::CDefragJob& job) : m_job(job), m_working(job), m_percent(job) {}
     int Run();
 
 private:
@@ -24,13 +25,13 @@ private:
 
     Next Start();
     Next PhaseOne();
+    // The deferred pass of phase 1: the shared pass, while the list holds 4 files.
     Next DeferredPassOne();
     Next PhaseTwo();
+    // The deferred files again, the whole list: the pass COMPLETE ends with too.
     Next PhaseThree();
+    // Heavily fragmented files: the consolidation COMPLETE ends with too.
     Next PhaseFour();
-    // Moves the deferred file at position i if a first fit lies below its first
-    // extent; removed answers whether it left the list. leaveOnGiveUp: 11 also removes it.
-    Next TryDeferred(int64_t i, bool leaveOnGiveUp, bool& removed);
     Next Finish();
     int End();
 
@@ -38,18 +39,20 @@ private:
     MoveResult MoveFile(volume::FileRecord& file, volume::Lcn target);
     // What every move result leads to first: write protection to the finish, a stop to the abort.
     Next AfterMove(MoveResult result);
-    void Percent(int percent);
+    // Where a shared pass leads: a failed volume to the finish, a stop to the abort.
+    Next FromPass(PassEnd end);
+    void Percent(int percent) { m_percent.Send(percent); }
     void Searching();
     void GivenUp(volume::FileRecord& file);
 
     volume::CDefragJob& m_job;
     WorkingFile m_working;
+    RunPercent m_percent;
     volume::FileTable* m_table = nullptr;
     volume::CClusterBitmap* m_bitmap = nullptr;
     int64_t m_lastIndex = -1;
     int64_t m_countAtStart = 0;
     int64_t m_initialFragmented = 0;
-    int m_lastPercent = 0;
     bool m_completed = false;
     // A move met a write-protected or failing volume (reported); the run ends without completing.
     bool m_volumeFailed = false;

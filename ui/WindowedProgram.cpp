@@ -34,7 +34,8 @@ public:
                                            : shown     ? FrameMode::UnattendedShown
                                                        : FrameMode::Unattended);
         if (m_options.closedBeforeListEnd) m_frame->SetClosedBeforeListEnd(m_options.closedBeforeListEnd);
-        if (shown && !m_options.runShot.empty()) m_frame->SetScreenshotDuringRun(m_options.runShot, m_options.runShotPercent);
+        if ((!unattended || shown) && !m_options.runShot.empty())
+            m_frame->SetScreenshotDuringRun(m_options.runShot, m_options.runShotPercent);
         m_parent = m_frame;
         m_presenter = std::make_unique<CWxPresenter>(*m_queue, m_parent);
         m_previousPresenter = app::SetPresenter(m_presenter.get());

@@ -11,12 +11,14 @@ ProgramOptions ParseProgramOptions(const std::vector<std::string>& args) {
             options.help = true;
         } else if (arg == "--console") {
             options.console = true;
-        } else if (arg == "--map-png" || arg == "--size") {
+        } else if (arg == "--show") {
+            options.show = true;
+        } else if (arg == "--map-png" || arg == "--size" || arg == "--screenshot") {
             if (i + 1 >= args.size() || args[i + 1].empty()) {
                 options.error = arg + " needs a value";
                 continue;
             }
-            (arg == "--map-png" ? options.mapPng : options.mapSize) = args[++i];
+            (arg == "--map-png" ? options.mapPng : arg == "--size" ? options.mapSize : options.screenshot) = args[++i];
         } else {
             options.words.push_back(arg);
         }
@@ -29,7 +31,8 @@ ProgramOptions ParseProgramOptions(const std::vector<std::string>& args) {
 }
 
 const char* HelpText() {
-    return "usage: TarvoDefrag [--console] [/SPACE:DRIVES | /COMPLETE:DRIVES] [/SORT:NAME|LASTMODIFIED]\n"
+    return "usage: TarvoDefrag [--console | --show [--screenshot FILE]] [/SPACE:DRIVES | /COMPLETE:DRIVES]\n"
+           "                   [/SORT:NAME|LASTMODIFIED]\n"
            "                   [/LOG:OFF|0|1|2|3|4] [/QUIET]\n"
            "       TarvoDefrag --map-png FILE [--size WxH] D:\n"
            "\n"
@@ -44,6 +47,9 @@ const char* HelpText() {
            "  /LOG:N            event logging for this run: OFF or 0 off, 1 errors ... 4 everything\n"
            "  /QUIET            no messages shown\n"
            "  --console         work in the terminal even when a display is available\n"
+           "  --show            a run with drives shows its window (normally hidden) while it works\n"
+           "  --screenshot FILE with --show: save a PNG picture of the window when a method\n"
+           "                    has moved files and is past a third of its work\n"
            "  --map-png FILE    analyse drive D: (nothing on it changes) and write its cluster map\n"
            "                    as a PNG picture; needs no display\n"
            "  --size WxH        the picture's size in pixels (default 640x480, at most 16384x16384)\n"
@@ -60,7 +66,7 @@ const char* HelpText() {
            "  1  invalid command line\n"
            "  2  a drive was refused or failed (or the run could not start, or the map picture\n"
            "     could not be made)\n"
-           "  3  stopped (Ctrl+C, SIGTERM)\n"
+           "  3  stopped (Ctrl+C, SIGTERM, or the window of a run with drives closed before the end)\n"
            "  4  started without drives, but the window cannot be shown\n";
 }
 

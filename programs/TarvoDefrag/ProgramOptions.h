@@ -9,6 +9,8 @@ namespace tarvo::programs {
 struct ProgramOptions {
     bool help = false;
     bool console = false;
+    bool show = false;        // --show: a command-line run shows its window instead of hiding it
+    std::string screenshot;   // --screenshot FILE: a picture of the shown window during the run
     std::string mapPng;   // --map-png FILE: write the drive's map picture instead of running
     std::string mapSize;  // --size WxH (with --map-png)
     std::string error;    // why the program's own options are wrong; empty when they are fine

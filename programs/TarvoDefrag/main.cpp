@@ -15,7 +15,7 @@
 #include "programs/TarvoDefrag/ProgramOptions.h"
 #include "ui/map/MapExport.h"
 #ifdef TARVO_HAVE_WINDOW
-#include "ui/WindowedProgram.h"
+#include "programs/TarvoDefrag/WindowedRun.h"
 #endif
 
 using namespace tarvo;
@@ -87,11 +87,8 @@ int main(int argc, char** argv) {
 
 #ifdef TARVO_HAVE_WINDOW
     if (DisplayAvailable(options)) {
-        // The toolkit sees only the program name: the command line is ours.
-        ui::WindowedOptions windowed;
-        windowed.stopSignals = ui::StopSignals::CloseWindow;
-        const int status = ui::RunWindowedProgram(application, 1, argv, windowed);
-        if (status != ui::kNoDisplay) {
+        const int status = RunInWindow(application, argv[0], options);
+        if (status != kWindowNotShown) {
             application.ExitInstance();
             app::SetPresenter(nullptr);
             return status;

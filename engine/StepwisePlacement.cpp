@@ -134,7 +134,18 @@ MoveResult PlaceInSteps(volume::CDefragJob& job, FileRecord& file, Lcn planned) 
                 // Only the blocker's piece inside the range leaves it, in the longest runs there are.
                 uint64_t want = std::min<uint64_t>(length, last - target + 1);
                 const auto run = LongestRunOutside(job, planned, last, want);
-                result = run ? MoveRange(job, owner, vcn, *run, want, CountUpdate::Yes) : kMoveNoFreeSpace;
+                if (run) {
+                    result = MoveRange(job, owner, vcn, *run, want, CountUpdate::Yes);
+                } else if (owner == &file &&
+                           FreeHoleInRange(bitmap, target, planned + allocated - 1, hole, holeLength)) {
+                    // The free space outside is used up by the file's own pieces moved out of
+                    // the way: its clusters for a later free stretch of the range go there,
+                    // for good, and the room they leave outside takes the next piece.
+                    result = MoveRange(job, &file, hole - planned, hole, holeLength, CountUpdate::Yes);
+                    owner = nullptr;
+                } else {
+                    result = kMoveNoFreeSpace;
+                }
             }
         }
         if (EndsRun(result) || result == kMoveCannotOpen) return result;

@@ -112,6 +112,33 @@ TEST_F(CompleteEndStateTest, GeneratedVolumesEndWholeInNameOrderWithTheFreeSpace
     }
 }
 
+TEST_F(CompleteEndStateTest, AFileFiveTimesLargerThanTheFreeSpaceEndsWholeOnANearlyFullVolume) {
+    // 6% free: the largest file holds about 4,250 clusters, the free space about 810. Pushed
+    // up in pieces while other ranges are cleared, it is rebuilt in its range once the free
+    // space outside is taken by its own pieces moved out of the way.
+    for (uint64_t seed : {5, 6}) {
+        SCOPED_TRACE("seed " + std::to_string(seed));
+        auto volume = Generate(SimFileSystem::Fat, 16000, 400, seed, 0.06);
+        ASSERT_NE(volume, nullptr);
+        UseVolume(volume);
+        const uint64_t freeBefore = volume->FreeClusters();
+        m_reports.clear();
+        auto& job = OpenJob();
+        ASSERT_EQ(RunAnalysis(job, WorkerMark::Keep), 1);
+        uint64_t largest = 0;
+        for (int64_t i = 0; i <= job.m_fileTable->LastIndex(); ++i)
+            largest = std::max<uint64_t>(largest, job.m_fileTable->Item(i)->AllocatedClusters());
+        ASSERT_GT(largest, 5 * freeBefore);
+        ASSERT_EQ(RunCompleteMethod(job), 1);
+        ASSERT_NE(Find(app::MSG_INF_COMPLETE_COMPLETED), nullptr);
+        ExpectConsistent();
+        EXPECT_EQ(Fragmented(Layout()), 0u);
+        EXPECT_TRUE(NotInPlace(volume::SortOrder::ByPath).empty());
+        EXPECT_EQ(volume->FreeClusters(), freeBefore);
+        m_job.reset();
+    }
+}
+
 TEST_F(CompleteEndStateTest, TheMftZoneIsGivenUpOnlyWhenThePlanFindsNoRoomOutsideIt) {
     for (double free : {0.3, 0.15}) {
         SCOPED_TRACE("free " + std::to_string(free));

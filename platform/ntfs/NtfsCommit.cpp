@@ -1,6 +1,19 @@
 // NtfsCommit.cpp --- the in-memory $Bitmap and the commit that writes a batch of moves in the safe order.
+//
+// A batch is written in stages. Stage 0 holds the moves whose targets nothing
+// on the medium points at; their data was copied at the move. A move into
+// clusters that a pending record on the medium still points at belongs to the
+// stage after that record's, and its data is written only once that record's
+// successor is on the medium. The order of a commit:
+//   flush (the stage-0 copies); intent record (every touched run, the
+//   pre-image of every record); targets marked in $Bitmap, flush;
+//   for each stage: its deferred copies written and read back, flush; its
+//   MFT records, flush;
+//   old clusters freed in $Bitmap (durable with the next flush, which comes
+//   before any later intent record replaces this one).
 #include <algorithm>
 #include <bit>
+#include <cstring>
 
 #include "platform/ntfs/NtfsVolume.h"
 
@@ -95,6 +108,49 @@ NTSTATUS CNtfsBackend::WriteBitmapRuns(bool marksOnly) {
     return STATUS_SUCCESS;
 }
 
+int CNtfsBackend::StageFor(uint64_t lcn, uint64_t length) const {
+    if (!OverlapsPendingFree(lcn, length)) {
+        return 0;
+    }
+    int stage = 0;
+    for (const ReleasedRun& run : m_released) {
+        if (run.lcn < lcn + length && lcn < run.lcn + run.length) {
+            stage = std::max(stage, run.stage + 1);
+        }
+    }
+    return stage;
+}
+
+bool CNtfsBackend::OverlapsDeferred(uint64_t lcn, uint64_t length) const {
+    const uint64_t clusterSize = m_vol->cluster_size;
+    for (const DeferredCopy& copy : m_deferred) {
+        const uint64_t clusters = copy.data.size() / clusterSize;
+        if (copy.target < lcn + length && lcn < copy.target + clusters) {
+            return true;
+        }
+    }
+    return false;
+}
+
+NTSTATUS CNtfsBackend::WriteDeferred(int stage, bool& wrote) {
+    const uint64_t clusterSize = m_vol->cluster_size;
+    for (const DeferredCopy& copy : m_deferred) {
+        if (copy.stage != stage) {
+            continue;
+        }
+        if (m_checkBuffer.size() < copy.data.size()) {
+            m_checkBuffer.resize(copy.data.size());
+        }
+        if (m_device->Write(copy.target * clusterSize, copy.data.data(), copy.data.size()) != 0 ||
+            m_device->Read(copy.target * clusterSize, m_checkBuffer.data(), copy.data.size()) != 0 ||
+            std::memcmp(copy.data.data(), m_checkBuffer.data(), copy.data.size()) != 0) {
+            return STATUS_IO_DEVICE_ERROR;
+        }
+        wrote = true;
+    }
+    return STATUS_SUCCESS;
+}
+
 NTSTATUS CNtfsBackend::Commit() {
     if (m_broken) {
         return STATUS_IO_DEVICE_ERROR;
@@ -107,35 +163,49 @@ NTSTATUS CNtfsBackend::Commit() {
         DropPending();
         return status;
     };
-    // 1. The copies reach the medium before anything points at them (and the
-    // previous batch's frees before this batch's intent record replaces its own).
+    // The stage-0 copies reach the medium before anything points at them (and
+    // the previous batch's frees before this batch's intent record replaces its own).
     if (FlushDevice() != 0) {
         return fail(STATUS_IO_DEVICE_ERROR);
     }
     m_unflushedData = false;
     m_touched = Merged(std::move(m_touched));
     std::vector<uint64_t> records;
-    for (const auto& entry : m_pending) {
-        records.push_back(entry.first);
+    int lastStage = 0;
+    for (const auto& [record, pending] : m_pending) {
+        records.push_back(record);
+        lastStage = std::max(lastStage, pending.stage);
     }
     NTSTATUS status = SaveIntent(m_touched, records);
     if (status != STATUS_SUCCESS) {
         return fail(status);
     }
-    // 2. The targets marked in $Bitmap, flush.
+    // The targets marked in $Bitmap, flush.
     if (WriteBitmapRuns(true) != STATUS_SUCCESS || FlushDevice() != 0) {
         return fail(STATUS_IO_DEVICE_ERROR);
     }
-    // 3. The new mapping pairs in the MFT records, flush.
-    for (const auto& [record, ni] : m_pending) {
-        if (ntfs_mft_record_write(m_vol, record, ni->mrec) != 0) {
+    for (int stage = 0; stage <= lastStage; ++stage) {
+        // This stage's copies go where only records already rewritten pointed, flush.
+        bool wrote = false;
+        if (WriteDeferred(stage, wrote) != STATUS_SUCCESS || (wrote && FlushDevice() != 0)) {
+            return fail(STATUS_IO_DEVICE_ERROR);
+        }
+        // This stage's new mapping pairs in the MFT records, flush.
+        wrote = false;
+        for (const auto& [record, pending] : m_pending) {
+            if (pending.stage != stage) {
+                continue;
+            }
+            if (ntfs_mft_record_write(m_vol, record, pending.ni->mrec) != 0) {
+                return fail(STATUS_IO_DEVICE_ERROR);
+            }
+            wrote = true;
+        }
+        if (wrote && FlushDevice() != 0) {
             return fail(STATUS_IO_DEVICE_ERROR);
         }
     }
-    if (FlushDevice() != 0) {
-        return fail(STATUS_IO_DEVICE_ERROR);
-    }
-    // 4. Only now the old clusters freed. They become durable with the next
+    // Only now the old clusters freed. They become durable with the next
     // flush, which comes before any later intent record; until then this
     // batch's intent record lists them for the next open.
     if (WriteBitmapRuns(false) != STATUS_SUCCESS) {
@@ -143,24 +213,30 @@ NTSTATUS CNtfsBackend::Commit() {
     }
     m_unflushedData = true;
     for (const auto& entry : m_pending) {
-        ntfs_inode_close(entry.second);  // the record equals the medium now
+        ntfs_inode_close(entry.second.ni);  // the record equals the medium now
     }
     m_pending.clear();
     m_touched.clear();
+    m_released.clear();
+    m_deferred.clear();
     m_pendingBytes = 0;
+    m_deferredBytes = 0;
     m_vol->free_clusters = m_freeClusters;
     return STATUS_SUCCESS;
 }
 
 void CNtfsBackend::DropPending() {
-    for (const auto& [record, ni] : m_pending) {
+    for (const auto& [record, pending] : m_pending) {
         // The in-memory record is not what the medium holds: never cache it.
-        ntfs_inode_real_close(ni);
+        ntfs_inode_real_close(pending.ni);
         m_files.erase(record);
     }
     m_pending.clear();
     m_touched.clear();
+    m_released.clear();
+    m_deferred.clear();
     m_pendingBytes = 0;
+    m_deferredBytes = 0;
     if (!m_diskBitmap.empty()) {
         m_bitmap = m_diskBitmap;
         const uint64_t clusters = static_cast<uint64_t>(m_vol->nr_clusters);

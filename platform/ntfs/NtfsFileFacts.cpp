@@ -6,7 +6,7 @@ namespace tarvo::platform {
 ntfs_inode* CNtfsBackend::OpenInode(uint64_t record) {
     auto pending = m_pending.find(record);
     if (pending != m_pending.end()) {
-        return pending->second;
+        return pending->second.ni;
     }
     return ntfs_inode_open(m_vol, record);
 }
@@ -16,7 +16,7 @@ void CNtfsBackend::CloseInode(ntfs_inode* ni) {
         return;
     }
     auto pending = m_pending.find(ni->mft_no);
-    if (pending != m_pending.end() && pending->second == ni) {
+    if (pending != m_pending.end() && pending->second.ni == ni) {
         return;  // held until the batch commits
     }
     ntfs_inode_close(ni);

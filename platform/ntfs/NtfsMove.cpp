@@ -77,7 +77,8 @@ FsctlResult CNtfsBackend::MoveFile(FileId file, Vcn startingVcn, Lcn targetLcn, 
             return Answer(STATUS_UNSUCCESSFUL);  // cannot happen once the batch is on the medium
         }
     }
-    if (result.status == STATUS_SUCCESS && (m_pending.size() >= kMaxPendingRecords || m_pendingBytes >= kMaxPendingBytes)) {
+    if (result.status == STATUS_SUCCESS && (m_pending.size() >= kMaxPendingRecords ||
+                                            m_pendingBytes >= kMaxPendingBytes || m_deferredBytes >= kMaxDeferredBytes)) {
         NTSTATUS status = Commit();
         if (status != STATUS_SUCCESS) {
             return Answer(status);
@@ -169,18 +170,41 @@ FsctlResult CNtfsBackend::MoveOnce(FileId file, Vcn startingVcn, Lcn targetLcn, 
     if (newLength > room) {
         return finish(STATUS_INVALID_PARAMETER);
     }
-    if (OverlapsPendingFree(targetLcn, static_cast<uint64_t>(allocated))) {
+    // Clusters a record on the medium still points at are written only after
+    // the stage of the commit that writes that record's successor.
+    const int stage = StageFor(targetLcn, static_cast<uint64_t>(allocated));
+    auto held = m_pending.find(ni->mft_no);
+    bool sourceDeferred = false;
+    for (const NtfsRun& piece : moved) {
+        sourceDeferred = sourceDeferred || OverlapsDeferred(static_cast<uint64_t>(piece.lcn), static_cast<uint64_t>(piece.length));
+    }
+    if (stage >= kMaxStages || sourceDeferred || (held != m_pending.end() && stage > held->second.stage)) {
         commitFirst = true;
         return finish(STATUS_SUCCESS);
     }
+    const int recordStage = held != m_pending.end() ? held->second.stage : stage;
     if ((status = BeginRun()) != STATUS_SUCCESS) {
         return finish(status);
     }
-    // Copy and verify. The target is free on the medium and nothing points at
-    // it, so a cut from here to the commit leaves the volume as it was.
+    // Copy and verify now when the target is safe to write: it is free on the
+    // medium and nothing there points at it, so a cut before the commit leaves
+    // the volume as it was. Otherwise read the data now and write it at its stage.
     int64_t next = static_cast<int64_t>(targetLcn);
     for (const NtfsRun& piece : moved) {
-        if ((status = CopyClusters(static_cast<Lcn>(piece.lcn), static_cast<Lcn>(next), static_cast<uint64_t>(piece.length))) != STATUS_SUCCESS) {
+        if (stage == 0) {
+            status = CopyClusters(static_cast<Lcn>(piece.lcn), static_cast<Lcn>(next), static_cast<uint64_t>(piece.length));
+        } else {
+            DeferredCopy copy{static_cast<uint64_t>(next), stage, {}};
+            copy.data.resize(static_cast<size_t>(piece.length) * m_vol->cluster_size);
+            if (m_device->Read(static_cast<uint64_t>(piece.lcn) * m_vol->cluster_size, copy.data.data(), copy.data.size()) != 0) {
+                m_broken = true;
+                status = STATUS_IO_DEVICE_ERROR;
+            } else {
+                m_deferredBytes += copy.data.size();
+                m_deferred.push_back(std::move(copy));
+            }
+        }
+        if (status != STATUS_SUCCESS) {
             ntfs_attr_put_search_ctx(ctx);
             CloseInode(ni);
             DropPending();
@@ -194,17 +218,19 @@ FsctlResult CNtfsBackend::MoveOnce(FileId file, Vcn startingVcn, Lcn targetLcn, 
                                  rl.data(), 0, nullptr) != 0) {
         m_broken = true;
         ntfs_attr_put_search_ctx(ctx);
-        m_pending.emplace(ni->mft_no, ni);  // dropped with the rest, never written
+        m_pending.emplace(ni->mft_no, PendingRecord{ni, recordStage});  // dropped with the rest, never written
         DropPending();
         return Answer(STATUS_IO_DEVICE_ERROR);
     }
     ntfs_attr_put_search_ctx(ctx);
-    m_pending.emplace(ni->mft_no, ni);
+    m_pending.emplace(ni->mft_no, PendingRecord{ni, recordStage});
     SetViewRun(targetLcn, static_cast<uint64_t>(allocated), true);
     m_touched.push_back({targetLcn, static_cast<uint64_t>(allocated)});
     for (const NtfsRun& piece : moved) {
         SetViewRun(static_cast<uint64_t>(piece.lcn), static_cast<uint64_t>(piece.length), false);
         m_touched.push_back({static_cast<uint64_t>(piece.lcn), static_cast<uint64_t>(piece.length)});
+        // The record on the medium may still point here until its stage is written.
+        m_released.push_back({static_cast<uint64_t>(piece.lcn), static_cast<uint64_t>(piece.length), recordStage});
     }
     m_pendingBytes += static_cast<uint64_t>(allocated) * m_vol->cluster_size;
     CachedFile& facts = m_files[ni->mft_no];

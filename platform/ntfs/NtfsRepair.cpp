@@ -6,37 +6,37 @@
 
 namespace tarvo::platform {
 
-// A record and its $MFTMirr copy are saved as neighbouring images with equal
-// bytes. When any image is torn, or two copies that were equal now differ (one
-// write reached the medium, the other not), every image that changed goes
-// back to its pre-image: the library refuses a volume whose $MFT and $MFTMirr
-// disagree, and the pre-images are consistent with the rest of the volume.
+// A torn record goes back to its pre-image, which is consistent with the
+// clusters the next stages had not yet written. A whole record stays as it is,
+// old or new: a record is written only after its data is on the medium. A
+// record and its $MFTMirr copy are saved as neighbouring images with equal
+// bytes; when either is torn, or the two now differ (one write reached the
+// medium, the other not), both go back: the library refuses a volume whose
+// $MFT and $MFTMirr disagree.
 int CNtfsBackend::RestoreTornRecords(BlockDevice& device, const NtfsIntent& intent) {
-    std::vector<std::vector<uint8_t>> current, saved;
-    bool restore = false;
-    for (const RecordImage& image : intent.records) {
-        std::vector<uint8_t> now, before;
-        for (const RecordPiece& piece : image.pieces) {
+    const size_t count = intent.records.size();
+    std::vector<std::vector<uint8_t>> current(count), saved(count);
+    std::vector<bool> restore(count, false);
+    for (size_t i = 0; i < count; ++i) {
+        for (const RecordPiece& piece : intent.records[i].pieces) {
             std::vector<uint8_t> bytes(piece.bytes.size());
             int rc = device.Read(piece.offset, bytes.data(), bytes.size());
             if (rc != 0) {
                 return rc;
             }
-            now.insert(now.end(), bytes.begin(), bytes.end());
-            before.insert(before.end(), piece.bytes.begin(), piece.bytes.end());
+            current[i].insert(current[i].end(), bytes.begin(), bytes.end());
+            saved[i].insert(saved[i].end(), piece.bytes.begin(), piece.bytes.end());
         }
-        restore = restore || !MftRecordIsWhole(now);
-        if (!saved.empty() && saved.back() == before && current.back() != now) {
-            restore = true;
+        restore[i] = !MftRecordIsWhole(current[i]);
+    }
+    for (size_t i = 1; i < count; ++i) {
+        if (saved[i - 1] == saved[i] && (restore[i - 1] || restore[i] || current[i - 1] != current[i])) {
+            restore[i - 1] = restore[i] = true;
         }
-        current.push_back(std::move(now));
-        saved.push_back(std::move(before));
     }
-    if (!restore) {
-        return 0;  // every write reached the medium whole, or not at all
-    }
-    for (size_t i = 0; i < intent.records.size(); ++i) {
-        if (current[i] == saved[i]) {
+    bool wrote = false;
+    for (size_t i = 0; i < count; ++i) {
+        if (!restore[i] || current[i] == saved[i]) {
             continue;
         }
         for (const RecordPiece& piece : intent.records[i].pieces) {
@@ -45,8 +45,9 @@ int CNtfsBackend::RestoreTornRecords(BlockDevice& device, const NtfsIntent& inte
                 return rc;
             }
         }
+        wrote = true;
     }
-    return device.Flush();
+    return wrote ? device.Flush() : 0;
 }
 
 NTSTATUS CNtfsBackend::ReclaimLeakedClusters(const NtfsIntent& intent, std::string& error) {

@@ -39,6 +39,29 @@ struct ClusterAccounting {
     std::vector<std::string> problems;  // first few, for the report
 };
 
+// A record changed in memory by the batch, and the stage of the commit that
+// writes it (see NtfsCommit.cpp).
+struct PendingRecord {
+    ntfs_inode* ni = nullptr;
+    int stage = 0;
+};
+
+// Clusters a pending move left whose record on the medium still points at
+// them until the stage that writes the new record.
+struct ReleasedRun {
+    uint64_t lcn = 0;
+    uint64_t length = 0;
+    int stage = 0;
+};
+
+// A copy into clusters that are not safe to write yet: its data, read at the
+// move, goes to the medium at its stage of the commit.
+struct DeferredCopy {
+    uint64_t target = 0;
+    int stage = 0;
+    std::vector<uint8_t> data;
+};
+
 // What the backend remembers of one file record once it has looked at it.
 struct CachedFile {
     NTSTATUS openable = STATUS_SUCCESS;  // Openable() of the record
@@ -101,16 +124,21 @@ private:
     // True when some cluster of the run is free for callers but still marked on
     // the medium: a pending move left it, and a record on the medium still points there.
     bool OverlapsPendingFree(uint64_t lcn, uint64_t length) const;
-    // Writes every pending move to the volume: data flushed; intent record;
-    // targets marked, flush; MFT records, flush; old clusters freed (made
-    // durable by the next flush, before any later intent record replaces this one).
+    // The stage a move into [lcn, lcn + length) needs: one past the stages that
+    // release clusters of the run, 0 when none of them is pending-free.
+    int StageFor(uint64_t lcn, uint64_t length) const;
+    bool OverlapsDeferred(uint64_t lcn, uint64_t length) const;
+    // Writes every pending move to the volume (see NtfsCommit.cpp for the order).
     NTSTATUS Commit();
+    NTSTATUS WriteDeferred(int stage, bool& wrote);
     NTSTATUS WriteBitmapRuns(bool marksOnly);
     void DropPending();
 
-    // Batch limits: a commit follows when either is reached.
+    // Batch limits: a commit follows when one is reached.
     static constexpr size_t kMaxPendingRecords = 1024;
     static constexpr uint64_t kMaxPendingBytes = 256ull << 20;
+    static constexpr uint64_t kMaxDeferredBytes = 64ull << 20;
+    static constexpr int kMaxStages = 8;
 
     // Repair after a crash (NtfsRepair.cpp).
     static int RestoreTornRecords(BlockDevice& device, const NtfsIntent& intent);
@@ -135,8 +163,11 @@ private:
     std::vector<uint8_t> m_diskBitmap;
     int64_t m_freeClusters = 0;  // free in m_bitmap
     std::vector<ClusterRun> m_touched;  // where the two bitmaps may differ
-    std::map<uint64_t, ntfs_inode*> m_pending;  // records changed in memory only
+    std::map<uint64_t, PendingRecord> m_pending;  // records changed in memory only
+    std::vector<ReleasedRun> m_released;
+    std::vector<DeferredCopy> m_deferred;
     uint64_t m_pendingBytes = 0;
+    uint64_t m_deferredBytes = 0;
     bool m_unflushedData = false;  // clusters copied since the last flush
     std::vector<uint8_t> m_copyBuffer, m_checkBuffer;
     std::unordered_map<uint64_t, CachedFile> m_files;

@@ -121,6 +121,60 @@ TEST_F(NtfsMoveTest, CompressedFilesMoveInWholeUnitsAndStillDecompress) {
     EXPECT_TRUE(ContentMatchesManifest(m_image, m_manifest));
 }
 
+TEST_F(NtfsMoveTest, MovesAnswerAtOnceButReachTheMediumOnlyWhenTheBatchCommits) {
+    FileId id = Id("DATA\\F0000.BIN");
+    std::vector<Extent> before;
+    ASSERT_EQ(ExtentsOf(*m_backend, id, before), STATUS_SUCCESS);
+    const uint64_t length = before.back().nextVcn;
+    const Lcn target = FindFreeRun(*m_backend, length);
+    ASSERT_EQ(m_backend->MoveFile(id, 0, target, static_cast<DWORD>(length)).status, STATUS_SUCCESS);
+    std::vector<Extent> after;
+    ASSERT_EQ(ExtentsOf(*m_backend, id, after), STATUS_SUCCESS);
+    EXPECT_EQ(after.front().lcn, target);
+    EXPECT_EQ(FindFreeRun(*m_backend, 1, before.front().lcn), before.front().lcn) << "the old clusters are free to callers";
+    EXPECT_EQ(m_backend->MoveFile(id, 0, target, 1).status, STATUS_ALREADY_COMMITTED) << "the target is taken";
+
+    // Another reader of the medium still finds the file where it was.
+    std::string error;
+    auto reader = OpenNtfsBackend(m_image, DeviceAccess::ReadOnly, error);
+    ASSERT_TRUE(reader) << error;
+    FileId readerId = 0;
+    ASSERT_EQ(reader->OpenFile("DATA\\F0000.BIN", {}, readerId), STATUS_SUCCESS);
+    std::vector<Extent> onMedium;
+    ASSERT_EQ(ExtentsOf(*reader, readerId, onMedium), STATUS_SUCCESS);
+    EXPECT_EQ(onMedium.front().lcn, before.front().lcn);
+    reader.reset();
+
+    ASSERT_EQ(m_backend->Flush(), STATUS_SUCCESS);
+    reader = OpenNtfsBackend(m_image, DeviceAccess::ReadOnly, error);
+    ASSERT_TRUE(reader) << error;
+    ASSERT_EQ(reader->OpenFile("DATA\\F0000.BIN", {}, readerId), STATUS_SUCCESS);
+    ASSERT_EQ(ExtentsOf(*reader, readerId, onMedium), STATUS_SUCCESS);
+    EXPECT_EQ(onMedium.front().lcn, target);
+    reader.reset();
+    m_backend.reset();
+    EXPECT_TRUE(JudgesFindClean(m_image));
+    EXPECT_TRUE(ContentMatchesManifest(m_image, m_manifest));
+}
+
+TEST_F(NtfsMoveTest, AMoveIntoClustersAnotherMoveLeftKeepsBothFilesIntact) {
+    // F0001 goes where F0000 was before the batch is on the medium: its data
+    // may be written there only after F0000's new record is.
+    FileId first = Id("DATA\\F0000.BIN"), second = Id("DATA\\F0001.BIN");
+    std::vector<Extent> left;
+    ASSERT_EQ(ExtentsOf(*m_backend, first, left), STATUS_SUCCESS);
+    const uint64_t length = left.back().nextVcn;
+    ASSERT_EQ(m_backend->MoveFile(first, 0, FindFreeRun(*m_backend, length), static_cast<DWORD>(length)).status,
+              STATUS_SUCCESS);
+    ASSERT_EQ(m_backend->MoveFile(second, 0, left.front().lcn, 1).status, STATUS_SUCCESS);
+    std::string report;
+    EXPECT_TRUE(m_backend->CheckConsistency(report)) << report;
+    ASSERT_EQ(m_backend->Flush(), STATUS_SUCCESS);
+    m_backend.reset();
+    EXPECT_TRUE(JudgesFindClean(m_image));
+    EXPECT_TRUE(ContentMatchesManifest(m_image, m_manifest));
+}
+
 TEST_F(NtfsMoveTest, DirtyFlagIsSetDuringTheRunAndClearedByFlush) {
     FileId id = Id("DATA\\F0005.BIN");
     ASSERT_EQ(m_backend->MoveFile(id, 0, FindFreeRun(*m_backend, 1), 1).status, STATUS_SUCCESS);

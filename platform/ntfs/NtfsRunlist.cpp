@@ -1,6 +1,9 @@
 // NtfsRunlist.cpp --- reading runlists through libntfs-3g and rewriting them for a move.
 #include "platform/ntfs/NtfsRunlist.h"
 
+#include <cerrno>
+#include <cstdlib>
+
 namespace tarvo::platform {
 
 namespace {
@@ -8,8 +11,59 @@ ntfschar kI30[] = {const_cpu_to_le16('$'), const_cpu_to_le16('I'), const_cpu_to_
                    const_cpu_to_le16('0'), const_cpu_to_le16('\0')};
 }  // namespace
 
+namespace {
+
+// The runs of a file whose unnamed $DATA lies whole in its base record, decoded
+// straight from the record (no attribute opened, no runlist kept). Answers
+// false when the attribute continues elsewhere and the library must map it.
+bool ReadBaseRecordRuns(ntfs_inode* ni, NTSTATUS& status, std::vector<NtfsRun>& out) {
+    if (NInoAttrList(ni) || (ni->mrec->flags & MFT_RECORD_IS_DIRECTORY)) {
+        return false;
+    }
+    ntfs_attr_search_ctx* ctx = ntfs_attr_get_search_ctx(ni, nullptr);
+    if (ctx == nullptr) {
+        return false;
+    }
+    bool done = true;
+    status = STATUS_SUCCESS;
+    if (ntfs_attr_lookup(AT_DATA, AT_UNNAMED, 0, CASE_SENSITIVE, 0, nullptr, 0, ctx) != 0) {
+        status = errno == ENOENT ? STATUS_SUCCESS : STATUS_FILE_CORRUPT_ERROR;
+    } else if (ctx->attr->non_resident) {
+        ATTR_RECORD* a = ctx->attr;
+        runlist_element* rl = sle64_to_cpu(a->lowest_vcn) == 0 ? ntfs_mapping_pairs_decompress(ni->vol, a, nullptr) : nullptr;
+        if (rl == nullptr) {
+            done = false;
+        } else {
+            int64_t expected = 0;
+            for (const runlist_element* r = rl; r->length != 0; ++r) {
+                if (r->length < 0 || r->vcn != expected || (r->lcn < 0 && r->lcn != LCN_HOLE)) {
+                    status = STATUS_FILE_CORRUPT_ERROR;
+                    break;
+                }
+                out.push_back({r->vcn, r->lcn < 0 ? -1 : r->lcn, r->length});
+                expected = r->vcn + r->length;
+            }
+            std::free(rl);
+            if (status == STATUS_SUCCESS && expected != sle64_to_cpu(a->highest_vcn) + 1) {
+                done = false;  // the rest lies in another record
+            }
+        }
+    }
+    ntfs_attr_put_search_ctx(ctx);
+    if (!done || status != STATUS_SUCCESS) {
+        out.clear();
+    }
+    return done;
+}
+
+}  // namespace
+
 NTSTATUS ReadRuns(ntfs_inode* ni, std::vector<NtfsRun>& out) {
     out.clear();
+    NTSTATUS quick = STATUS_SUCCESS;
+    if (ReadBaseRecordRuns(ni, quick, out)) {
+        return quick;
+    }
     bool directory = (ni->mrec->flags & MFT_RECORD_IS_DIRECTORY) != 0;
     ntfs_attr* na = directory ? ntfs_attr_open(ni, AT_INDEX_ALLOCATION, kI30, 4)
                               : ntfs_attr_open(ni, AT_DATA, AT_UNNAMED, 0);

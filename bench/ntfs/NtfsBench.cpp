@@ -23,6 +23,7 @@
 #include "app/Logger.h"
 #include "app/Settings.h"
 #include "engine/Analysis.h"
+#include "engine/EngineReport.h"
 #include "platform/blockio/BlockDevice.h"
 #include "platform/drives/Drives.h"
 #include "platform/ntfs/NtfsBackend.h"
@@ -283,6 +284,13 @@ int main(int argc, char** argv) {
         // COMPLETE on the image as the moves above left it.
         std::string mapError;
         MapDrive('N', spec.path, mapError);
+        // The method's messages, so that a run that ends early says why.
+        std::vector<std::string> reports;
+        engine::SetEngineReportObserver([&reports](app::MessageId id, const std::vector<std::string>& strings) {
+            char hex[16];
+            std::snprintf(hex, sizeof hex, "%08X", id);
+            reports.push_back(std::string(hex) + " " + (strings.empty() ? "" : strings[0]));
+        });
         start = Clock::now();
         uint32_t before = 0, after = 0;
         {
@@ -298,6 +306,10 @@ int main(int argc, char** argv) {
         }
         ReleaseCachedBackends();
         const double completeSeconds = Seconds(start);
+        engine::SetEngineReportObserver(nullptr);
+        for (size_t i = reports.size() > 3 ? reports.size() - 3 : 0; i < reports.size(); ++i) {
+            std::printf("COMPLETE reported: %s\n", reports[i].c_str());
+        }
         std::printf("COMPLETE: %.3f s (fragmented files %u -> %u); copy out and into a fresh image: %.3f s for %zu "
                     "files; ratio %.2f (goal <= 1)\n",
                     completeSeconds, before, after, copySeconds, copied, completeSeconds / copySeconds);

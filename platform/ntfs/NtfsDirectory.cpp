@@ -33,14 +33,7 @@ int CollectName(void* context, const ntfschar* name, const int nameLength, const
     return 0;
 }
 
-// Names compare without regard to ASCII case, as the lookups of the other backends do.
-std::string UpperCase(std::string_view name) {
-    std::string upper(name);
-    for (char& c : upper) {
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    }
-    return upper;
-}
+char AsciiUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
 bool EqualNoCase(std::string_view a, std::string_view b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
@@ -72,6 +65,19 @@ void DescribeInode(ntfs_inode* ni, DirectoryEntry& out) {
 }
 
 }  // namespace
+
+size_t NameHash::operator()(std::string_view name) const {
+    uint64_t h = 0xcbf29ce484222325ULL;
+    for (char c : name) {
+        h = (h ^ static_cast<unsigned char>(AsciiUpper(c))) * 0x100000001b3ULL;
+    }
+    return static_cast<size_t>(h);
+}
+
+bool NameEqual::operator()(std::string_view a, std::string_view b) const {
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return AsciiUpper(x) == AsciiUpper(y); });
+}
 
 NTSTATUS CNtfsBackend::ListRecord(uint64_t directoryRecord, const std::vector<DirectoryEntry>*& out) {
     auto cached = m_directories.find(directoryRecord);
@@ -132,18 +138,20 @@ NTSTATUS CNtfsBackend::ListRecord(uint64_t directoryRecord, const std::vector<Di
         CloseInode(ni);
         described.push_back(std::move(entry));
     }
+    auto inserted = m_directories.emplace(directoryRecord, std::move(described));
+    const std::vector<DirectoryEntry>& listed = inserted.first->second;
     // Long names first: a long name wins over another file's equal short name.
-    std::unordered_map<std::string, size_t>& index = m_directoryIndex[directoryRecord];
-    for (size_t i = 0; i < described.size(); ++i) {
-        index.emplace(UpperCase(described[i].name), i);
+    NameIndex& index = m_directoryIndex[directoryRecord];
+    index.reserve(listed.size() * 2);
+    for (size_t i = 0; i < listed.size(); ++i) {
+        index.emplace(listed[i].name, i);
     }
-    for (size_t i = 0; i < described.size(); ++i) {
-        if (!described[i].shortName.empty()) {
-            index.emplace(UpperCase(described[i].shortName), i);
+    for (size_t i = 0; i < listed.size(); ++i) {
+        if (!listed[i].shortName.empty()) {
+            index.emplace(listed[i].shortName, i);
         }
     }
-    auto inserted = m_directories.emplace(directoryRecord, std::move(described));
-    out = &inserted.first->second;
+    out = &listed;
     return STATUS_SUCCESS;
 }
 
@@ -178,7 +186,7 @@ NTSTATUS CNtfsBackend::Resolve(std::string_view path, DirectoryEntry& out) {
             return STATUS_OBJECT_PATH_NOT_FOUND;
         }
         const auto& index = m_directoryIndex[directory];
-        auto hit = index.find(UpperCase(component));
+        auto hit = index.find(component);
         if (hit == index.end()) {
             return end == std::string_view::npos ? STATUS_OBJECT_NAME_NOT_FOUND : STATUS_OBJECT_PATH_NOT_FOUND;
         }

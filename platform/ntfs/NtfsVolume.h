@@ -12,6 +12,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -38,6 +39,17 @@ struct ClusterAccounting {
     uint64_t outsideVolume = 0;
     std::vector<std::string> problems;  // first few, for the report
 };
+
+// Names of one directory compare and hash without regard to ASCII case.
+struct NameHash {
+    size_t operator()(std::string_view name) const;
+};
+struct NameEqual {
+    bool operator()(std::string_view a, std::string_view b) const;
+};
+// Upper-cased long and short names to their entry; the views point into the
+// directory's cached listing, which never changes once made.
+using NameIndex = std::unordered_map<std::string_view, size_t, NameHash, NameEqual>;
 
 // A record changed in memory by the batch, and the stage of the commit that
 // writes it (see NtfsCommit.cpp).
@@ -174,7 +186,7 @@ private:
     std::map<uint64_t, std::vector<DirectoryEntry>> m_directories;
     // Per listed directory: upper-cased long and short names to their index in
     // m_directories, so that a path lookup costs no scan of a large directory.
-    std::map<uint64_t, std::unordered_map<std::string, size_t>> m_directoryIndex;
+    std::map<uint64_t, NameIndex> m_directoryIndex;
 };
 
 }  // namespace tarvo::platform

@@ -234,7 +234,10 @@ NTSTATUS CNtfsBackend::Flush() {
             return status;
         }
     }
-    if (FlushDevice() != 0) {
+    // A volume nothing was written to since the last flush needs none (every
+    // analysis closes its volume handle, and a flush of an image may be slow).
+    const bool written = m_unflushedData || NDevDirty(m_vol->dev);
+    if (written && FlushDevice() != 0) {
         return STATUS_IO_DEVICE_ERROR;
     }
     if (m_runDirty && !m_broken) {
@@ -243,7 +246,16 @@ NTSTATUS CNtfsBackend::Flush() {
     return STATUS_SUCCESS;
 }
 
-int CNtfsBackend::FlushDevice() { return m_device->Flush(); }
+int CNtfsBackend::FlushDevice() {
+    int rc = m_device->Flush();
+    if (rc == 0) {
+        m_unflushedData = false;
+        if (m_vol != nullptr) {
+            NDevClearDirty(m_vol->dev);
+        }
+    }
+    return rc;
+}
 
 std::unique_ptr<VolumeBackend> OpenNtfsBackend(std::unique_ptr<BlockDevice> device, std::string& error) {
     return CNtfsBackend::Open(std::move(device), error);

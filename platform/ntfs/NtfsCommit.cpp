@@ -147,6 +147,7 @@ NTSTATUS CNtfsBackend::WriteDeferred(int stage, bool& wrote) {
             return STATUS_IO_DEVICE_ERROR;
         }
         wrote = true;
+        m_unflushedData = true;
     }
     return STATUS_SUCCESS;
 }
@@ -168,7 +169,6 @@ NTSTATUS CNtfsBackend::Commit() {
     if (FlushDevice() != 0) {
         return fail(STATUS_IO_DEVICE_ERROR);
     }
-    m_unflushedData = false;
     m_touched = Merged(std::move(m_touched));
     std::vector<uint64_t> records;
     int lastStage = 0;

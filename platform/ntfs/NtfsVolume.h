@@ -180,7 +180,7 @@ private:
     std::vector<DeferredCopy> m_deferred;
     uint64_t m_pendingBytes = 0;
     uint64_t m_deferredBytes = 0;
-    bool m_unflushedData = false;  // clusters copied since the last flush
+    bool m_unflushedData = false;  // written to the device past the library since the last flush
     std::vector<uint8_t> m_copyBuffer, m_checkBuffer;
     std::unordered_map<uint64_t, CachedFile> m_files;
     std::map<uint64_t, std::vector<DirectoryEntry>> m_directories;

@@ -1,10 +1,12 @@
-// FatBench.cpp --- FAT analysis beside fsck.fat -n, and move throughput beside dd, on one image in one run.
+// FatBench.cpp --- FAT analysis beside fsck.fat -n, moves beside dd, COMPLETE beside a copy-out/copy-in.
 //
-// bench_fat [--size 1G] [--files 20000] [--move 128M] [--dir DIR] [--image IMG] [--keep IMG]
+// bench_fat [--size 1G] [--files 20000] [--move 128M] [--dir DIR] [--image IMG] [--keep IMG] [--complete 0]
 // Makes a fragmented FAT32 image (mkfs.fat + mtools), or works on a copy of
 // IMG made earlier (--keep saves the made image there), then prints ratios:
 //   analysis = our full read (tree, every file's extents, bitmap) / fsck.fat -n   (goal <= 1)
 //   moves    = our move throughput / dd of the same bytes with fsync             (goal >= 0.5)
+//   COMPLETE = the engine's analysis and COMPLETE of the drive / what users do today on a copy
+//              of the same image: mcopy every file out, mformat, mcopy them back, fsync  (goal < 1)
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -15,11 +17,23 @@
 #include <string>
 #include <vector>
 
+#include "app/Logger.h"
+#include "app/Settings.h"
+#include "engine/Analysis.h"
+#include "engine/CompleteMethod.h"
 #include "platform/blockio/BlockDevice.h"
+#include "platform/drives/Drives.h"
 #include "platform/fat/FatBackend.h"
+#include "platform/fat/FatGeometry.h"
 #include "platform/fat/FatImageMaker.h"
 #include "platform/fat/FatTools.h"
+#include "platform/registry/Registry.h"
+#include "volume/DefragJob.h"
+#include "volume/FileTable.h"
+#include "volume/RecordingViewSink.h"
+#include "volume/VolumeOps.h"
 
+using namespace tarvo;
 using namespace tarvo::platform;
 using Clock = std::chrono::steady_clock;
 
@@ -63,6 +77,50 @@ void Walk(VolumeBackend& backend, const std::string& dir, std::vector<FileInfo>&
     }
 }
 
+// Writes back what is still cached of the file, as a user's copy would have to reach the medium.
+void SyncFile(const std::string& path) {
+    if (int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC); fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+// What users do today to defragment a FAT volume, on a copy of the image: every file copied
+// out with mcopy, the volume formatted anew with mformat (same geometry), every file copied back.
+// Answers the seconds of the three steps and the final write-back, or a negative value on failure.
+double CopyOutAndIn(const std::string& image, const std::string& work) {
+    uint8_t sector[512] = {};
+    FatGeometry g;
+    std::string error, output;
+    {
+        auto device = OpenBlockDevice(image, DeviceAccess::ReadOnly, error);
+        if (!device || device->Read(0, sector, sizeof sector) != 0 ||
+            !ParseFatBootSector(sector, sizeof sector, device->Size(), g, error)) {
+            std::fprintf(stderr, "bench_fat: %s\n", error.c_str());
+            return -1;
+        }
+    }
+    const std::string out = work + "/out";
+    std::filesystem::create_directories(out);
+    const auto start = Clock::now();
+    bool ok = RunTool({"mcopy", "-s", "-m", "-n", "-Q", "-i", image, "::/*", out + "/"}, output) == 0;
+    std::vector<std::string> format{"mformat", "-i", image};
+    if (g.type == FatType::Fat32) format.push_back("-F");
+    for (const std::string& word : {std::string("-T"), std::to_string(g.totalSectors), std::string("-c"),
+                                    std::to_string(g.sectorsPerCluster), std::string("::")})
+        format.push_back(word);
+    ok = ok && RunTool(format, output) == 0;
+    ok = ok && RunTool({"sh", "-c", "exec mcopy -s -m -Q -i \"$0\" \"$1\"/* ::/", image, out}, output) == 0;
+    SyncFile(image);
+    const double seconds = Seconds(start);
+    std::filesystem::remove_all(out);
+    if (!ok) {
+        std::fprintf(stderr, "bench_fat: copy out and in failed: %s\n", output.c_str());
+        return -1;
+    }
+    return seconds;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -71,6 +129,7 @@ int main(int argc, char** argv) {
     uint32_t files = 20000;
     std::string dir = "/var/tmp";  // on disk, where fsync costs what it costs users
     std::string reuse, keep;
+    bool completeToo = true;
     for (int i = 1; i + 1 < argc; i += 2) {
         std::string a = argv[i];
         if (a == "--size") size = ParseBytes(argv[i + 1]);
@@ -79,10 +138,14 @@ int main(int argc, char** argv) {
         else if (a == "--dir") dir = argv[i + 1];
         else if (a == "--image") reuse = argv[i + 1];
         else if (a == "--keep") keep = argv[i + 1];
+        else if (a == "--complete") completeToo = std::string(argv[i + 1]) != "0";
     }
     std::string work = dir + "/tarvo-bench-fat-" + std::to_string(::getpid());
     std::filesystem::create_directories(work + "/home");
     setenv("TARVO_HOME", (work + "/home").c_str(), 1);
+    SetRegistryKey("Tarvo", "Tarvo Defrag");
+    app::Settings().Load();
+    app::SetDisplay(app::Display::Off);
     FatImageRecipe recipe;
     recipe.path = work + "/bench.img";
     recipe.sizeBytes = size;
@@ -198,6 +261,48 @@ int main(int argc, char** argv) {
                 mib / dd, (moved / 1048576.0 / ours) / (mib / dd));
     RunTool({"fsck.fat", "-n", recipe.path}, output);
     std::printf("fsck.fat -n after the moves: %s", output.find("Leaving") == std::string::npos ? "clean\n" : output.c_str());
+
+    if (completeToo) {
+        // The floor, on a copy of the image as the moves left it.
+        const std::string floorImage = work + "/floor.img";
+        std::error_code ec;
+        std::filesystem::copy_file(recipe.path, floorImage, ec);
+        SyncFile(floorImage);
+        const double copySeconds = ec ? -1 : CopyOutAndIn(floorImage, work);
+        if (copySeconds >= 0 && RunTool({"fsck.fat", "-n", floorImage}, output) != 0) {
+            std::printf("copy out and in left the copy NOT CLEAN:\n%s", output.c_str());
+        }
+        std::filesystem::remove(floorImage, ec);
+        // COMPLETE as a command-line run does it: analysis, then the method, on the drive.
+        std::string mapError;
+        if (!MapDrive('F', recipe.path, mapError)) {
+            std::fprintf(stderr, "bench_fat: %s\n", mapError.c_str());
+            return 1;
+        }
+        uint32_t before = 0, after = 0;
+        size_t analysed = 0;
+        start = Clock::now();
+        {
+            volume::RecordingViewSink view;
+            volume::CDefragJob job;
+            if (volume::OpenDrive(job, &view, "F", 9) == 1) {
+                job.m_gate.Start();
+                engine::RunAnalysis(job, engine::WorkerMark::Keep);
+                before = job.m_fragmentedFiles;
+                analysed = job.m_fileTable ? static_cast<size_t>(job.m_fileTable->LastIndex() + 1) : 0;
+                engine::RunCompleteMethod(job);
+                after = job.m_fragmentedFiles;
+            }
+        }
+        ReleaseCachedBackends();
+        const double completeSeconds = Seconds(start);
+        std::printf("COMPLETE: %.3f s for %zu files (fragmented %u -> %u); copy out, mformat, copy in: %.3f s; "
+                    "ratio %.2f (goal < 1)\n",
+                    completeSeconds, analysed, before, after, copySeconds,
+                    copySeconds > 0 ? completeSeconds / copySeconds : 0.0);
+        const int fsck = RunTool({"fsck.fat", "-n", recipe.path}, output);
+        std::printf("fsck.fat -n after COMPLETE: %s", fsck == 0 ? "clean\n" : output.c_str());
+    }
     std::filesystem::remove_all(work);
     return 0;
 }

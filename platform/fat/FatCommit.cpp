@@ -5,8 +5,8 @@
 // batch in four durable states, each made durable (flushed) before the next
 // is written, because the kernel may write back anything we have written
 // before a flush, in any order, sector by sector:
-//   1. the record of every move of the batch (outside the volume) and the
-//      copied data. The FAT is unchanged; the copies lie in free clusters.
+//   1. the copied data, then the record of every move of the batch (outside
+//      the volume). The FAT is unchanged; the copies lie in free clusters.
 //   2. the new chain links of every target range, in every FAT copy. Nothing
 //      points at the targets yet: a cut leaves them as lost clusters, which the
 //      next open gives back (or finishes, where a move's links are complete).
@@ -15,7 +15,11 @@
 //      first copy. The targets' links and data are durable, so wherever the cut
 //      falls each file leads to its own data, old or new, in every copy that
 //      fsck.fat may choose; the copies differ only in the switched entries.
-//   4. the old clusters freed, in every copy. They are unreferenced since 3.
+//   4. the old clusters freed, in every copy. They are unreferenced since 3,
+//      so this write needs no flush of its own: the next batch's first flush,
+//      or the end of the session, makes it durable before the record of this
+//      batch is replaced or removed. Until then a cut leaves them to the
+//      record, whose moves the next open finds finished and frees again.
 // The moves of one batch are independent (no shared cluster, one move per
 // file), so the next open judges each one alone: finished when its links are
 // complete in every copy, undone otherwise (the undo never meets a switched
@@ -138,14 +142,14 @@ int FatVolumeBackend::CommitBatch() {
     intent.totalSectors = g.totalSectors;
     intent.clusterCount = g.clusterCount;
     intent.moves = m_batch;
-    // 1. The record and the copied data.
+    // 1. The copied data (and the frees of the batch before), then the record.
+    if (int e = m_device->Flush(); e != 0) {
+        return e;
+    }
     std::string error;
     if (!WriteFatIntent(m_intentPath, intent, error)) {
         m_recordError = error;
         return EIO;
-    }
-    if (int e = m_device->Flush(); e != 0) {
-        return e;
     }
     // 2. The new links. The table holds the batch's end state; it goes back to
     // the old links and switches for this write and forward again step by step.
@@ -199,7 +203,7 @@ int FatVolumeBackend::CommitBatch() {
             table.Set(c, 0);
         }
     }
-    if (int e = WriteFatSectors(oldSectors, -1); e != 0 || (e = m_device->Flush()) != 0) {
+    if (int e = WriteFatSectors(oldSectors, -1); e != 0) {
         return e;
     }
     table.ClearChanged();

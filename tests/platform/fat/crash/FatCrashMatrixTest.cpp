@@ -119,8 +119,9 @@ TEST_F(FatTest, PowerCutAtAnyFlushLosesNoByteAndTheNextOpenRepairs) {
             std::vector<FatManifestEntry> manifest;
             std::string image = MakeImage("crash" + std::to_string(flavor.fatBits) + "-" + std::to_string(seed) + ".img",
                                           flavor.fatBits, flavor.size, flavor.clusterBytes, 12, true, seed, manifest);
+            // One batch: the session's start, the batch's four flushes, the session's end (two).
             cuts += CrashMatrix(image, manifest, seed, full,
-                                [&](VolumeBackend& backend) { return RunMoves(backend, maxFiles); }, 8);
+                                [&](VolumeBackend& backend) { return RunMoves(backend, maxFiles); }, 7);
         }
         std::printf("crash matrix: FAT%d %d cuts\n", flavor.fatBits, cuts);
     }

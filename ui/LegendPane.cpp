@@ -28,12 +28,25 @@ void CLegendForm::OnPaint(wxPaintEvent&) {
     const wxColour grey = ColourOf(kLightGrey);
     dc.SetBackground(wxBrush(grey));
     dc.Clear();
-    dc.SetFont(wxSystemSettings::GetFont(wxSYS_DEFAULT_GUI_FONT));
+    // The desktop's GUI font, made smaller (down to 6 points) while the widest
+    // row would not fit the pane, which is narrow by design.
+    wxFont font = wxSystemSettings::GetFont(wxSYS_DEFAULT_GUI_FONT);
+    int h = 0;
+    for (;;) {
+        dc.SetFont(font);
+        int widest = 0;
+        h = 0;
+        for (const LegendRow& row : kLegendRows) {
+            const wxSize extent = dc.GetTextExtent(row.text);
+            widest = std::max(widest, extent.x);
+            h = std::max(h, extent.y);
+        }
+        if (h > 2) h -= 2;
+        if (10 + 2 * h + widest <= size.x || font.GetPointSize() <= 6) break;
+        font.SetPointSize(font.GetPointSize() - 1);
+    }
     dc.SetTextBackground(grey);
     dc.SetTextForeground(*wxBLACK);
-    int h = 0;
-    for (const LegendRow& row : kLegendRows) h = std::max(h, dc.GetTextExtent(row.text).y);
-    if (h > 2) h -= 2;
     const bool shadow = app::Settings().DrawShadow() != 0;
     int top = 5;
     const int left = 10;

@@ -20,6 +20,9 @@ namespace tarvo::ui {
 namespace {
 constexpr int kMinimumSide = 60;
 constexpr int kLeftColumn = 140;
+// What a status-bar pane needs beside its text (the toolkit's padding and edge).
+constexpr int kPaneMargin = 24;
+constexpr int kGripWidth = 20;
 }  // namespace
 
 CMainFrame::CMainFrame(CUiQueue& queue, FrameMode mode)
@@ -175,6 +178,7 @@ void CMainFrame::PlaceGauge() {
     wxRect pane;
     GetStatusBar()->GetFieldRect(1, pane);
     wxClientDC dc(GetStatusBar());
+    dc.SetFont(GetStatusBar()->GetFont());
     const int left = dc.GetTextExtent(" 100 % ").x;
     const int right = dc.GetTextExtent(" 00:00   ").x;
     m_gauge->SetSize(pane.x + left, pane.y + 2, std::max(10, pane.width - left - right), pane.height - 4);
@@ -187,7 +191,8 @@ void CMainFrame::SetProgress(int percent) {
         m_gauge = nullptr;
         bar->SetStatusText(kReadyText, 0);
         wxClientDC dc(bar);
-        int widths[3] = {-1, dc.GetTextExtent(kIdleText).x + 12, bar->GetStatusWidth(2)};
+        dc.SetFont(bar->GetFont());
+        int widths[3] = {-1, dc.GetTextExtent(kIdleText).x + kPaneMargin, bar->GetStatusWidth(2)};
         bar->SetStatusWidths(3, widths);
         bar->SetStatusText(kIdleText, 1);
         return;
@@ -206,6 +211,7 @@ void CMainFrame::SetProgress(int percent) {
         wxRect pane;
         bar->GetFieldRect(1, pane);
         wxClientDC dc(bar);
+        dc.SetFont(bar->GetFont());
         const int blank = std::max(1, dc.GetTextExtent(" ").x);
         const int room = (pane.width - dc.GetTextExtent(text + end).x) / blank - 3;
         text += std::string(static_cast<size_t>(std::max(1, room)), ' ') + end;
@@ -218,7 +224,9 @@ void CMainFrame::SetFragmentedCount(int count) {
     wxStatusBar* bar = GetStatusBar();
     const std::string text = FormatFragmentedCount(count);
     wxClientDC dc(bar);
-    int widths[3] = {-1, bar->GetStatusWidth(1), dc.GetTextExtent(text).x + 16};
+    dc.SetFont(bar->GetFont());
+    // The last pane also holds the size grip.
+    int widths[3] = {-1, bar->GetStatusWidth(1), dc.GetTextExtent(text).x + kPaneMargin + kGripWidth};
     bar->SetStatusWidths(3, widths);
     bar->SetStatusText(text, 2);
 }
@@ -227,6 +235,7 @@ void CMainFrame::SetPaneText(int pane, const std::string& text) {
     wxStatusBar* bar = GetStatusBar();
     if (pane < 0 || pane > 2) return;
     wxClientDC dc(bar);
+    dc.SetFont(bar->GetFont());
     const int charWidth = std::max(1, dc.GetCharWidth());
     wxRect rect;
     bar->GetFieldRect(pane, rect);

@@ -3,6 +3,7 @@
 
 #include <wx/app.h>
 #include <wx/init.h>
+#include <wx/timer.h>
 #include <wx/weakref.h>
 
 #include <pthread.h>
@@ -13,6 +14,8 @@
 
 #include "app/Logger.h"
 #include "app/Startup.h"
+#include "platform/process/Mutex.h"
+#include "ui/InstanceChannel.h"
 #include "ui/MainFrame.h"
 #include "ui/SelfTest.h"
 #include "ui/WxPresenter.h"
@@ -21,13 +24,27 @@ namespace tarvo::ui {
 
 namespace {
 
+constexpr int kServeTimerMs = 50;
+
 class CTarvoWxApp : public wxApp {
 public:
     explicit CTarvoWxApp(const WindowedOptions& options) : m_options(options) {}
-    ~CTarvoWxApp() override { EndSignalWatcher(); }
+    ~CTarvoWxApp() override {
+        m_listener.reset();
+        EndSignalWatcher();
+    }
 
     bool OnInit() override {
         m_queue = std::make_unique<CUiQueue>([this](CUiQueue::Message message) { CallAfter(std::move(message)); });
+        // A worker's send normally wakes this thread through CallAfter; the timer
+        // serves sends (and posted calls) that such a wake-up left waiting, so a
+        // worker can never stay blocked in a send while this thread idles.
+        m_serveTimer.SetOwner(this);
+        Bind(wxEVT_TIMER, [this](wxTimerEvent&) {
+            if (m_queue) m_queue->ServeSent();
+            ProcessPendingEvents();
+        });
+        m_serveTimer.Start(kServeTimerMs);
         const bool unattended = m_options.unattended;
         const bool shown = unattended && m_options.showUnattended;
         m_frame = new CMainFrame(*m_queue, !unattended ? FrameMode::Interactive
@@ -42,12 +59,27 @@ public:
         m_frame->CreateDocument(unattended ? control::RunKind::Scheduled : control::RunKind::Interactive);
         if (m_options.setPriorities) m_options.setPriorities();
         if (!unattended || shown) m_frame->Show();
+        m_liveFrame = m_frame;
+        // A second interactive start asks this window to the front.
+        if (!unattended) {
+            m_listener = std::make_unique<CInstanceListener>(
+                InstanceChannelName(platform::RuntimeFolder(), app::CTarvoApp::GuardName()), [this] {
+                    CallAfter([this] {
+                        if (!m_liveFrame) return;
+                        m_liveFrame->Show();
+                        m_liveFrame->Iconize(false);
+                        m_liveFrame->Raise();
+                    });
+                });
+        }
         if (unattended) CallAfter([this] { m_frame->Document()->StartCommandLineRun(); });
         if (m_options.selfTest) m_selfTest = std::make_unique<CSelfTest>(*m_frame, m_options);
         if (m_options.stopSignals == StopSignals::CloseWindow) TakeStopSignals();
         return true;
     }
     int OnExit() override {
+        m_serveTimer.Stop();
+        m_listener.reset();
         EndSignalWatcher();
         m_frame = nullptr;
         app::SetPresenter(m_previousPresenter);
@@ -61,7 +93,6 @@ private:
     // closes the frame on the UI thread, which stops a running method after the
     // move in flight, like the close box. SIGUSR1 ends the watcher.
     void TakeStopSignals() {
-        m_liveFrame = m_frame;
         m_signalWatcher = std::thread([this] {
             sigset_t set;
             sigemptyset(&set);
@@ -90,6 +121,8 @@ private:
     std::unique_ptr<CWxPresenter> m_presenter;
     app::MessagePresenter* m_previousPresenter = nullptr;
     std::unique_ptr<CSelfTest> m_selfTest;
+    std::unique_ptr<CInstanceListener> m_listener;
+    wxTimer m_serveTimer;
 };
 
 }  // namespace

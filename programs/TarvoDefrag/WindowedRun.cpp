@@ -3,6 +3,8 @@
 
 #include "engine/EngineReport.h"
 #include "programs/TarvoDefrag/RunOutcome.h"
+#include "platform/process/Mutex.h"
+#include "ui/InstanceChannel.h"
 #include "ui/WindowedProgram.h"
 
 namespace tarvo::programs {
@@ -24,6 +26,12 @@ int RunInWindow(app::CTarvoApp& application, char* programName, const ProgramOpt
     if (!application.CommandLineRun()) return status;
     const app::CommandLineRecord& record = application.Record();
     return outcome.ExitStatus(record.completeSeen ? record.completeDrives : record.spaceDrives);
+}
+
+void ForwardSecondStartToWindow(app::CTarvoApp& application) {
+    application.m_activateRunningInstance = [] {
+        ui::AskRunningInstanceToShow(ui::InstanceChannelName(platform::RuntimeFolder(), app::CTarvoApp::GuardName()));
+    };
 }
 
 }  // namespace tarvo::programs

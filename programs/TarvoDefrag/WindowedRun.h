@@ -14,4 +14,7 @@ constexpr int kWindowNotShown = -1;
 // signal before the list ended is a stop); an interactive run answers 0.
 int RunInWindow(app::CTarvoApp& application, char* programName, const ProgramOptions& options);
 
+// Before start-up: a second start asks the running instance's window to the front.
+void ForwardSecondStartToWindow(app::CTarvoApp& application);
+
 }  // namespace tarvo::programs

@@ -80,6 +80,9 @@ int main(int argc, char** argv) {
     CConsoleFrontEnd frontEnd(isatty(STDERR_FILENO) ? ProgressStyle::Terminal : ProgressStyle::Lines);
     app::SetPresenter(&frontEnd.Presenter());
     app::CTarvoApp application;
+#ifdef TARVO_HAVE_WINDOW
+    ForwardSecondStartToWindow(application);
+#endif
     if (!application.InitInstance(options.words)) {
         application.ExitInstance();
         return ExitStatusOf(application);

@@ -78,8 +78,13 @@ std::unique_ptr<VolumeBackend> OpenFatBackend(std::unique_ptr<BlockDevice> devic
         return nullptr;
     }
     if (writable && stale) {
+        // Left by a run that died before marking the volume, or after marking it clean.
+        // The record goes only once the free count is known again, so that a cut
+        // here finds it once more.
         std::string ignored;
-        RemoveFatIntent(intentPath, ignored);  // left by a run that died before marking the volume
+        if (backend->RestoreUnknownFreeCount() == 0) {
+            RemoveFatIntent(intentPath, ignored);
+        }
     }
     return backend;
 }

@@ -65,6 +65,25 @@ int FatVolumeBackend::WriteFatSectors(const std::set<uint32_t>& sectors, int cop
     return 0;
 }
 
+int FatVolumeBackend::RestoreUnknownFreeCount() {
+    std::lock_guard lock(m_mutex);
+    const FatGeometry& g = m_volume.geometry;
+    if (!m_fsInfoValid) {
+        return 0;
+    }
+    std::vector<uint8_t> sector(g.bytesPerSector);
+    if (int e = m_device->Read(uint64_t{g.fsInfoSector} * g.bytesPerSector, sector.data(), sector.size()); e != 0) {
+        return e;
+    }
+    if (fat::Le32(sector.data() + 488) != 0xFFFFFFFF) {
+        return 0;
+    }
+    if (int e = WriteFsInfoFreeCount(m_freeClusters); e != 0) {
+        return e;
+    }
+    return m_device->Flush();
+}
+
 int FatVolumeBackend::WriteFsInfoFreeCount(uint32_t freeCount) {
     const FatGeometry& g = m_volume.geometry;
     std::vector<uint8_t> sector(g.bytesPerSector);

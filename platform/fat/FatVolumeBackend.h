@@ -47,6 +47,11 @@ public:
     // Called once by OpenFatBackend on a writable device.
     bool WriteRepair(std::string& error);
 
+    // Writes the free count into FSInfo when it says "unknown" and flushes: a
+    // session that died while marking the volume in use may have left it so.
+    // Called by OpenFatBackend for a record that a clean volume does not need.
+    int RestoreUnknownFreeCount();
+
 private:
     bool WriteRepairLocked(std::string& error);
     DirectoryEntry EntryOf(uint64_t node) const;

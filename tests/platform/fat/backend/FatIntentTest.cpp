@@ -1,4 +1,6 @@
 // FatIntentTest.cpp --- the move record: several moves round-trip, older records read, damaged or overlapping ones refused.
+#include <algorithm>
+#include <filesystem>
 #include <fstream>
 
 #include "FatTestSupport.h"
@@ -95,6 +97,34 @@ TEST_F(FatTest, RecordThatDoesNotFitTheVolumeIsRefusedAndNothingIsWritten) {
     EXPECT_NE(error.find("does not fit"), std::string::npos) << error;
     EXPECT_NE(error.find("fsck.fat"), std::string::npos) << error;
     EXPECT_EQ(ReadAll(image), bytes);
+}
+
+TEST_F(FatTest, RecordOfARunThatDiedMarkingTheVolumeLeavesTheFreeCountKnown) {
+    std::vector<FatManifestEntry> manifest;
+    const std::string image = MakeImage("stale.img", 32, 34u << 20, 512, 6, false, 4, manifest);
+    std::vector<uint8_t> bytes = ReadAll(image);
+    FatGeometry g;
+    std::string error;
+    ASSERT_TRUE(ParseFatBootSector(bytes.data(), 512, bytes.size(), g, error)) << error;
+    ASSERT_NE(g.fsInfoSector, 0u);
+    // The run wrote its idle record and the "unknown" free count; the dirty flag never reached the medium.
+    const size_t freeCount = size_t{g.fsInfoSector} * g.bytesPerSector + 488;
+    std::fill(bytes.begin() + static_cast<long>(freeCount), bytes.begin() + static_cast<long>(freeCount + 4), 0xFF);
+    WriteAll(image, bytes);
+    FatIntent idle;
+    idle.volumeSerial = g.volumeSerial;
+    idle.totalSectors = g.totalSectors;
+    idle.clusterCount = g.clusterCount;
+    ASSERT_TRUE(WriteFatIntent(FatIntentPath(image), idle, error)) << error;
+    {
+        auto backend = OpenImage(image, error);
+        ASSERT_NE(backend, nullptr) << error;
+    }
+    std::string output;
+    EXPECT_EQ(Fsck(image, output), 0) << output;
+    EXPECT_EQ(output.find("uninitialized"), std::string::npos) << output;
+    EXPECT_FALSE(std::filesystem::exists(FatIntentPath(image)));
+    EXPECT_EQ(MtoolsManifest(image), manifest);
 }
 
 }  // namespace tarvo::platform::testing

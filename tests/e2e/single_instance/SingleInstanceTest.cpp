@@ -1,6 +1,8 @@
 // SingleInstanceTest.cpp --- a second TarvoDefrag process while one runs: logged and ended.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+
 #include <chrono>
 #include <thread>
 
@@ -18,6 +20,8 @@ TEST_F(SingleInstance, SecondCommandLineRunOnlyLogsAndASecondInteractiveStartIsT
     for (int i = 0; i < 2000 && first.Output().find('%') == std::string::npos; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     ASSERT_NE(first.Output().find('%'), std::string::npos) << first.Output();
+    // Held still so that it cannot finish before the other starts have been tried.
+    ASSERT_EQ(kill(first.Pid(), SIGSTOP), 0);
 
     ProgramResult second = Run("TarvoDefrag", {"/SPACE:C", "/LOG:4"});
     EXPECT_EQ(second.status, 2) << second.output;
@@ -27,6 +31,7 @@ TEST_F(SingleInstance, SecondCommandLineRunOnlyLogsAndASecondInteractiveStartIsT
         << interactive.output;
 
     kill(first.Pid(), SIGINT);
+    kill(first.Pid(), SIGCONT);
     EXPECT_EQ(first.Wait().status, 3);
     ProgramResult log = Run("tarvoctl", {"eventlog"});
     EXPECT_NE(log.output.find("0x40023009"), std::string::npos) << log.output;

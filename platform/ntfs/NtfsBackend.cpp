@@ -228,11 +228,14 @@ NTSTATUS CNtfsBackend::Flush() {
     if (m_readOnly) {
         return STATUS_SUCCESS;
     }
-    if (!m_broken) {
-        NTSTATUS status = Commit();
-        if (status != STATUS_SUCCESS) {
-            return status;
-        }
+    if (m_broken) {
+        // A write failed: the moves since the last commit never reached the medium.
+        FlushDevice();
+        return STATUS_IO_DEVICE_ERROR;
+    }
+    NTSTATUS status = Commit();
+    if (status != STATUS_SUCCESS) {
+        return status;
     }
     // A volume nothing was written to since the last flush needs none (every
     // analysis closes its volume handle, and a flush of an image may be slow).
@@ -240,10 +243,7 @@ NTSTATUS CNtfsBackend::Flush() {
     if (written && FlushDevice() != 0) {
         return STATUS_IO_DEVICE_ERROR;
     }
-    if (m_runDirty && !m_broken) {
-        return EndRun();
-    }
-    return STATUS_SUCCESS;
+    return m_runDirty ? EndRun() : STATUS_SUCCESS;
 }
 
 int CNtfsBackend::FlushDevice() {

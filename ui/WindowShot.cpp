@@ -8,6 +8,10 @@
 #include <wx/log.h>
 #include <wx/toplevel.h>
 
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
 namespace tarvo::ui {
 
 bool SaveWindowPicture(wxTopLevelWindow& window, const std::string& path, std::string& error) {
@@ -26,8 +30,16 @@ bool SaveWindowPicture(wxTopLevelWindow& window, const std::string& path, std::s
         memory.Blit(0, 0, rect.width, rect.height, &screen, rect.x, rect.y);
     }
     wxLogNull quiet;  // the reason is reported below, not in a box
-    if (!bitmap.SaveFile(wxString::FromUTF8(path), wxBITMAP_TYPE_PNG)) {
+    // Written beside and renamed, so that the file is never seen half written.
+    const std::string partial = path + ".part";
+    if (!bitmap.SaveFile(wxString::FromUTF8(partial), wxBITMAP_TYPE_PNG)) {
+        std::remove(partial.c_str());
         error = "cannot write " + path;
+        return false;
+    }
+    if (std::rename(partial.c_str(), path.c_str()) != 0) {
+        std::remove(partial.c_str());
+        error = "cannot write " + path + ": " + std::strerror(errno);
         return false;
     }
     return true;

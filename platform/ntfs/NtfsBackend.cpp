@@ -137,6 +137,15 @@ CNtfsBackend::~CNtfsBackend() {
         EndRun();
     }
     DropPending();  // only after a failure: a commit leaves nothing pending
+    if (m_broken) {
+        // Nothing more goes to a device that failed: the library would try to
+        // write its dirty system records at unmount, fail, and keep them.
+        for (ntfs_inode* ni : {m_vol->vol_ni, m_vol->mft_ni, m_vol->mftmirr_ni, m_vol->lcnbmp_ni}) {
+            if (ni != nullptr) {
+                NInoClearDirty(ni);
+            }
+        }
+    }
     ntfs_umount(m_vol, ::FALSE);
     m_vol = nullptr;
 }

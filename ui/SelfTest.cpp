@@ -7,6 +7,7 @@
 #include <wx/listctrl.h>
 #include <wx/log.h>
 #include <wx/menu.h>
+#include <wx/splash.h>
 #include <wx/stattext.h>
 #include <wx/toolbar.h>
 #include <wx/uiaction.h>
@@ -24,6 +25,7 @@
 #include "ui/MainFrame.h"
 #include "ui/MapView.h"
 #include "ui/MenuIds.h"
+#include "ui/SplashWindow.h"
 #include "ui/WindowShot.h"
 #include "ui/texts/StatusTexts.h"
 
@@ -140,7 +142,19 @@ std::vector<CSelfTest::Step> CSelfTest::RunSteps() {
     };
     auto idlePanes = [this] { return !m_frame.HasProgressBar() && m_frame.PaneText(1) == kIdleText; };
 
-    std::vector<Step> steps = {
+    auto splashShown = [] {
+        for (wxWindow* window : wxTopLevelWindows)
+            if (dynamic_cast<wxSplashScreen*>(window) && window->IsShown()) return true;
+        return false;
+    };
+    std::vector<Step> steps;
+    if (m_options.splash) {
+        steps.push_back({"the splash shows over the window at the start", [] { return true; }, splashShown, {}});
+        steps.push_back({"the splash goes by itself after four seconds",
+                         [this, splashShown] { return !splashShown() && m_ticks * kTickMs >= 3000; },
+                         [this] { return m_ticks * kTickMs <= kSplashMilliseconds + 2000; }, {}});
+    }
+    std::vector<Step> first = {
         {"the window shows Ready, Idle and no fragmented files, and lists the drive",
          [this] { return m_frame.IsShown(); },
          [this, drive] {
@@ -163,6 +177,7 @@ std::vector<CSelfTest::Step> CSelfTest::RunSteps() {
          [doc, progressShown] { return doc()->RunningMode() == control::kModeComplete && progressShown(); },
          [doc, progressShown] { return doc()->WorkerRunning() && progressShown(); }, [this] { Key(WXK_F11); }},
     };
+    steps.insert(steps.end(), first.begin(), first.end());
     if (!m_options.screenshot.empty())
         steps.push_back({"a picture of the window during COMPLETE is saved",
                          // Past a quarter, so that the picture shows files moved and files still to move.

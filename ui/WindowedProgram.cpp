@@ -18,6 +18,7 @@
 #include "ui/InstanceChannel.h"
 #include "ui/MainFrame.h"
 #include "ui/SelfTest.h"
+#include "ui/SplashWindow.h"
 #include "ui/WxPresenter.h"
 
 namespace tarvo::ui {
@@ -59,6 +60,7 @@ public:
         m_frame->CreateDocument(unattended ? control::RunKind::Scheduled : control::RunKind::Interactive);
         if (m_options.setPriorities) m_options.setPriorities();
         if (!unattended || shown) m_frame->Show();
+        if (!unattended && m_options.splash) ShowSplash(m_frame);
         m_liveFrame = m_frame;
         // A second interactive start asks this window to the front.
         if (!unattended) {

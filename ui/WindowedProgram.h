@@ -37,6 +37,8 @@ struct SelfTestCounts {
 struct WindowedOptions {
     // A command-line run: the window stays hidden and closes after the list.
     bool unattended = false;
+    // Shows the splash picture at the start of an interactive run (start-up's splash flag).
+    bool splash = false;
     // A command-line run shows its window instead (--show): nothing else changes.
     bool showUnattended = false;
     // Saves a picture of the window once a method has moved files and reached

@@ -15,6 +15,7 @@ int RunInWindow(app::CTarvoApp& application, char* programName, const ProgramOpt
         [&outcome](app::MessageId id, const std::vector<std::string>& strings) { outcome.Observe(id, strings); });
     ui::WindowedOptions windowed;
     windowed.stopSignals = ui::StopSignals::CloseWindow;
+    windowed.splash = application.Record().showSplash != 0;
     windowed.showUnattended = options.show || !options.screenshot.empty();
     windowed.runShot = options.screenshot;
     windowed.closedBeforeListEnd = [&outcome] { outcome.MarkStopped(); };

@@ -64,5 +64,31 @@ TEST_F(WindowRun, StopSignalDuringTheRunEndsWithThreeAndAShownWindowSavesItsPict
     EXPECT_EQ(Run("tarvoctl", {"vol", "check", "C:"}).status, 0);
 }
 
+TEST_F(WindowRun, SecondInteractiveStartIsToldAndEndsWhileTheFirstWindowRunsOn) {
+    MapSim("C", "FAT", 4000, 20, 2);  // an interactive start needs drive C to open
+    ASSERT_EQ(Run("tarvoctl", {"reg", "add", "HKCU\\Software\\Tarvo\\Tarvo Defrag\\Logging", "/v", "LogLevel", "/t",
+                               "REG_DWORD", "/d", "4", "/f"})
+                  .status,
+              0);
+    RunningProgram first("TarvoDefrag", {}, m_home + "/first.txt");
+    // The first window holds the guard once its start is logged.
+    bool up = false;
+    for (int i = 0; i < 400 && !up; ++i) {
+        up = EventLogged("0x40023001");
+        if (!up) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    ASSERT_TRUE(up);
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    const auto asked = std::chrono::steady_clock::now();
+    ProgramResult second = Run("TarvoDefrag", {});
+    EXPECT_LT(std::chrono::steady_clock::now() - asked, std::chrono::seconds(20));
+    EXPECT_NE(second.status, 0);
+    EXPECT_NE(second.output.find("Another instance of Tarvo Defrag is currently running"), std::string::npos)
+        << second.output;
+    EXPECT_EQ(waitpid(first.Pid(), nullptr, WNOHANG), 0) << "the first window must run on";
+    kill(first.Pid(), SIGTERM);
+    EXPECT_EQ(first.Wait().status, 0);
+}
+
 }  // namespace
 }  // namespace tarvo::e2e

@@ -112,6 +112,7 @@ int main(int argc, char** argv) {
     ui::WindowedOptions options;
     options.selfTest = true;
     options.selfTestDrive = 'T';
+    options.splash = true;
     options.moveCount = [paced] { return paced->MoveCalls(); };
     options.selfTestCounts = &counts;
     if (argc > 1) options.screenshot = argv[1];

@@ -165,11 +165,11 @@ NTSTATUS CNtfsBackend::EntryForRecord(uint64_t record, DirectoryEntry& out) {
     return STATUS_SUCCESS;
 }
 
-NTSTATUS CNtfsBackend::Resolve(std::string_view path, DirectoryEntry& out) {
+NTSTATUS CNtfsBackend::Resolve(std::string_view path, const DirectoryEntry*& out) {
     if (path.empty()) {
-        out = DirectoryEntry{};
-        out.name = "";
-        return EntryForRecord(FILE_root, out);
+        m_rootEntry = DirectoryEntry{};
+        out = &m_rootEntry;
+        return EntryForRecord(FILE_root, m_rootEntry);
     }
     uint64_t directory = FILE_root;
     size_t start = 0;
@@ -192,7 +192,7 @@ NTSTATUS CNtfsBackend::Resolve(std::string_view path, DirectoryEntry& out) {
         }
         const DirectoryEntry* found = &(*entries)[hit->second];
         if (end == std::string_view::npos) {
-            out = *found;
+            out = found;
             return STATUS_SUCCESS;
         }
         if (!(found->attributes & FILE_ATTRIBUTE_DIRECTORY)) {
@@ -205,13 +205,13 @@ NTSTATUS CNtfsBackend::Resolve(std::string_view path, DirectoryEntry& out) {
 
 NTSTATUS CNtfsBackend::ListDirectory(std::string_view directoryPath, std::vector<DirectoryEntry>& out) {
     std::lock_guard<std::recursive_mutex> lock(NtfsLibraryMutex());
-    DirectoryEntry directory;
+    const DirectoryEntry* directory = nullptr;
     NTSTATUS status = Resolve(directoryPath, directory);
-    if (status != STATUS_SUCCESS || !(directory.attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    if (status != STATUS_SUCCESS || !(directory->attributes & FILE_ATTRIBUTE_DIRECTORY)) {
         return STATUS_OBJECT_PATH_NOT_FOUND;
     }
     const std::vector<DirectoryEntry>* entries = nullptr;
-    status = ListRecord(directory.id, entries);
+    status = ListRecord(directory->id, entries);
     if (status != STATUS_SUCCESS) {
         return status;
     }
@@ -221,7 +221,12 @@ NTSTATUS CNtfsBackend::ListDirectory(std::string_view directoryPath, std::vector
 
 NTSTATUS CNtfsBackend::StatFile(std::string_view path, DirectoryEntry& out) {
     std::lock_guard<std::recursive_mutex> lock(NtfsLibraryMutex());
-    return Resolve(path, out);
+    const DirectoryEntry* entry = nullptr;
+    NTSTATUS status = Resolve(path, entry);
+    if (status == STATUS_SUCCESS) {
+        out = *entry;
+    }
+    return status;
 }
 
 NTSTATUS CNtfsBackend::Openable(ntfs_inode* ni) const {
@@ -241,18 +246,19 @@ NTSTATUS CNtfsBackend::Openable(ntfs_inode* ni) const {
 
 NTSTATUS CNtfsBackend::OpenFile(std::string_view path, const FileOpenRequest&, FileId& out) {
     std::lock_guard<std::recursive_mutex> lock(NtfsLibraryMutex());
-    DirectoryEntry entry;
+    const DirectoryEntry* entry = nullptr;
     NTSTATUS status = Resolve(path, entry);
     if (status != STATUS_SUCCESS) {
         return status;
     }
-    const CachedFile* facts = FileFacts(entry.id, nullptr, false);
+    const FileId id = entry->id;
+    const CachedFile* facts = FileFacts(id, nullptr, false);
     if (facts == nullptr) {
         return STATUS_OBJECT_NAME_NOT_FOUND;
     }
     status = facts->openable;
     if (status == STATUS_SUCCESS) {
-        out = entry.id;
+        out = id;
     }
     return status;
 }

@@ -106,7 +106,8 @@ private:
 
     // Directory tree (NtfsDirectory.cpp).
     NTSTATUS ListRecord(uint64_t directoryRecord, const std::vector<DirectoryEntry>*& out);
-    NTSTATUS Resolve(std::string_view path, DirectoryEntry& out);
+    // The cached entry of a path; valid until the next call (the root's entry is refreshed each time).
+    NTSTATUS Resolve(std::string_view path, const DirectoryEntry*& out);
     NTSTATUS EntryForRecord(uint64_t record, DirectoryEntry& out);
 
     // Why a record may not be opened for extents or moves; STATUS_SUCCESS when it may.
@@ -187,6 +188,7 @@ private:
     // Per listed directory: upper-cased long and short names to their index in
     // m_directories, so that a path lookup costs no scan of a large directory.
     std::map<uint64_t, NameIndex> m_directoryIndex;
+    DirectoryEntry m_rootEntry;
 };
 
 }  // namespace tarvo::platform

@@ -125,20 +125,25 @@ void COrdexView::OnPaint(wxPaintEvent&) {
         m_drawThread.Post(DM_FULL_REDRAW, job);
         return;
     }
-    std::lock_guard lock(m_frontLock);
-    if (m_front.Empty()) {
+    // A copy taken under the lock: the worker's next Present waits only for the copy, not the painting.
+    PixelBuffer front;
+    {
+        std::lock_guard lock(m_frontLock);
+        front = m_front;
+    }
+    if (front.Empty()) {
         grey();
         return;
     }
-    wxImage image(m_front.Width(), m_front.Height(), false);
+    wxImage image(front.Width(), front.Height(), false);
     unsigned char* rgb = image.GetData();
-    for (COLORREF c : m_front.Pixels()) {
+    for (COLORREF c : front.Pixels()) {
         *rgb++ = GetRValue(c);
         *rgb++ = GetGValue(c);
         *rgb++ = GetBValue(c);
     }
     dc.DrawBitmap(wxBitmap(image), 0, 0);
-    for (const TextAnnotation& text : m_front.Texts()) {
+    for (const TextAnnotation& text : front.Texts()) {
         dc.SetFont(wxFont(wxFontInfo(text.points + 2)));
         dc.SetTextForeground(ColourOf(text.foreground));
         dc.SetTextBackground(ColourOf(text.background));

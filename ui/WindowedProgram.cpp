@@ -25,7 +25,7 @@ namespace tarvo::ui {
 
 namespace {
 
-constexpr int kServeTimerMs = 50;
+constexpr int kServeTimerMs = 10;
 
 class CTarvoWxApp : public wxApp {
 public:

@@ -23,6 +23,7 @@ constexpr int kLeftColumn = 140;
 // What a status-bar pane needs beside its text (the toolkit's padding and edge).
 constexpr int kPaneMargin = 24;
 constexpr int kGripWidth = 20;
+constexpr int kPathPaneMs = 50;
 }  // namespace
 
 CMainFrame::CMainFrame(CUiQueue& queue, FrameMode mode)
@@ -38,6 +39,8 @@ CMainFrame::CMainFrame(CUiQueue& queue, FrameMode mode)
     Bind(wxEVT_CLOSE_WINDOW, &CMainFrame::OnClose, this);
     Bind(wxEVT_SIZE, &CMainFrame::OnSize, this);
     Bind(wxEVT_ICONIZE, &CMainFrame::OnIconize, this);
+    m_pathPaneTimer.SetOwner(this);
+    Bind(wxEVT_TIMER, &CMainFrame::OnPathPaneTimer, this, m_pathPaneTimer.GetId());
 }
 
 CMainFrame::~CMainFrame() {
@@ -234,6 +237,7 @@ void CMainFrame::SetFragmentedCount(int count) {
 void CMainFrame::SetPaneText(int pane, const std::string& text) {
     wxStatusBar* bar = GetStatusBar();
     if (pane < 0 || pane > 2) return;
+    if (pane == 0) m_pendingPath.reset();  // a newer text wins over a pending path
     wxClientDC dc(bar);
     dc.SetFont(bar->GetFont());
     const int charWidth = std::max(1, dc.GetCharWidth());
@@ -244,10 +248,15 @@ void CMainFrame::SetPaneText(int pane, const std::string& text) {
 }
 
 std::string CMainFrame::PaneText(int pane) const {
+    if (pane == 0 && m_pendingPath) return *m_pendingPath;
     return GetStatusBar()->GetStatusText(pane).utf8_string();
 }
 
 void CMainFrame::OnStatusText(int pane, const std::string& text) {
+    if (pane == 0) {
+        ShowPathPane(text);
+        return;
+    }
     SetPaneText(pane, text);
     if (pane == 1) {
         m_trayStatus = text;
@@ -257,7 +266,23 @@ void CMainFrame::OnStatusText(int pane, const std::string& text) {
 
 void CMainFrame::OnFileRedraw(const std::string& path) {
     m_filesMoved = true;
+    ShowPathPane(path);
+}
+
+void CMainFrame::ShowPathPane(const std::string& path) {
+    if (m_pathPaneTimer.IsRunning()) {
+        m_pendingPath = path;
+        return;
+    }
     SetPaneText(0, path);
+    m_pathPaneTimer.StartOnce(kPathPaneMs);
+}
+
+void CMainFrame::OnPathPaneTimer(wxTimerEvent&) {
+    if (!m_pendingPath) return;
+    const std::string path = *m_pendingPath;
+    SetPaneText(0, path);
+    m_pathPaneTimer.StartOnce(kPathPaneMs);
 }
 
 void CMainFrame::OnFragCount(int count) {

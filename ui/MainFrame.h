@@ -8,10 +8,12 @@
 #include <wx/gauge.h>
 #include <wx/splitter.h>
 #include <wx/taskbar.h>
+#include <wx/timer.h>
 
 #include <ctime>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "control/OrdexDoc.h"
@@ -90,6 +92,8 @@ private:
     void OnClose(wxCloseEvent& event);
     void OnSize(wxSizeEvent& event);
     void OnIconize(wxIconizeEvent& event);
+    void OnPathPaneTimer(wxTimerEvent& event);
+    void ShowPathPane(const std::string& text);
 
     CUiQueue& m_queue;
     FrameMode m_mode;
@@ -109,6 +113,11 @@ private:
     std::string m_runShotPath;
     int m_runShotPercent = 0;
     bool m_filesMoved = false;
+    // Pane 0 names the file in work and changes with every file; showing each one
+    // costs a round trip to the display, so the pane shows the latest path at
+    // most every kPathPaneMs and keeps the others pending.
+    wxTimer m_pathPaneTimer;
+    std::optional<std::string> m_pendingPath;
 };
 
 }  // namespace tarvo::ui

@@ -47,6 +47,18 @@ void CUiQueue::ServeSent() {
     }
 }
 
+void CUiQueue::ServeSentWhileBusy(std::chrono::milliseconds budget, std::chrono::microseconds gap) {
+    const auto deadline = std::chrono::steady_clock::now() + budget;
+    for (;;) {
+        ServeSent();
+        std::unique_lock lock(m_mutex);
+        const auto now = std::chrono::steady_clock::now();
+        if (now >= deadline || m_closed) return;
+        if (!m_changed.wait_until(lock, std::min(deadline, now + gap), [this] { return !m_sent.empty() || m_closed; }))
+            return;
+    }
+}
+
 bool CUiQueue::WaitServingSent(std::chrono::milliseconds timeout, const std::function<bool()>& done) {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     for (;;) {

@@ -30,6 +30,9 @@ public:
     void DiscardPosted() { m_generation.fetch_add(1); }
     // UI thread: runs every pending sent message.
     void ServeSent();
+    // UI thread: serves sends while a worker keeps sending: returns once none
+    // arrives within gap of the last, or when budget is spent.
+    void ServeSentWhileBusy(std::chrono::milliseconds budget, std::chrono::microseconds gap);
     // UI thread: waits at most timeout for done(), serving sends; answers done().
     bool WaitServingSent(std::chrono::milliseconds timeout, const std::function<bool()>& done);
     void Wake();

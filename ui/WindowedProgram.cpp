@@ -42,7 +42,9 @@ public:
         // worker can never stay blocked in a send while this thread idles.
         m_serveTimer.SetOwner(this);
         Bind(wxEVT_TIMER, [this](wxTimerEvent&) {
-            if (m_queue) m_queue->ServeSent();
+            // A worker that sends one message after another would otherwise wait
+            // a whole tick for each; half of the tick serves such a burst.
+            if (m_queue) m_queue->ServeSentWhileBusy(std::chrono::milliseconds(kServeTimerMs / 2), std::chrono::microseconds(1500));
             ProcessPendingEvents();
         });
         m_serveTimer.Start(kServeTimerMs);

@@ -24,6 +24,7 @@ constexpr uint8_t kAttemptsLimit = 200;
 constexpr uint8_t kAttemptsPassedOver = 220;
 constexpr uint32_t kInvalidParametersBeforeRedraw = 20;
 constexpr int kPercentForEveryFilePass = 90;
+constexpr uint8_t kStepwiseAttempts = 3;
 
 // The last cluster of the blocker's extent that holds k, not beyond e: the
 // clusters up to there are known to be the blocker's and need no look-up.
@@ -247,7 +248,8 @@ CompleteRun::Next CompleteRun::LoopDeferredPass() {
     RefreshClusterBitmap(m_job);
     for (int64_t pos = 0; m_table->LastDeferredIndex() >= 5 && pos <= m_table->LastDeferredIndex(); ++pos) {
         FileRecord* file = m_table->Deferred(pos);
-        if (file->IncrementAttempts() > kAttemptsLimit) {
+        const uint8_t attempt = file->IncrementAttempts();
+        if (attempt > kAttemptsLimit) {
             file->SetAttempts(kAttemptsPassedOver);
             continue;
         }
@@ -275,6 +277,10 @@ CompleteRun::Next CompleteRun::LoopDeferredPass() {
         if (!isFree()) {
             const Lcn last = planned + PlannedSize(m_job, *file) - 1;
             if (TakenByAnotherProgram(planned, size) || !RangeIsMovable(m_job, planned, last, file)) continue;
+            // Building a file into its range moves the clusters of others about;
+            // a file that keeps failing at it is passed over after a few tries
+            // instead of stirring the same ranges on every pass.
+            if (attempt > kStepwiseAttempts) continue;
             bool placed = false;
             if (const Next next = PlaceStepwise(*file, planned, placed); next != Next::Continue) return next;
             if (file->IsDone() && !placed) --pos;  // dropped: it left the list

@@ -5,6 +5,7 @@
 #include "app/StringTable.h"
 #include "engine/ClearClusterRange.h"
 #include "engine/CompleteRun.h"
+#include "engine/MftZoneRelief.h"
 #include "engine/EngineReport.h"
 #include "engine/MoveFile.h"
 #include "engine/PlacementPlan.h"
@@ -246,6 +247,8 @@ CompleteRun::Next CompleteRun::PlaceStepwise(FileRecord& file, Lcn planned, bool
 
 CompleteRun::Next CompleteRun::LoopDeferredPass() {
     RefreshClusterBitmap(m_job);
+    const int64_t placedBefore = m_placed;
+    const bool wholePass = m_table->LastDeferredIndex() >= 5;
     for (int64_t pos = 0; m_table->LastDeferredIndex() >= 5 && pos <= m_table->LastDeferredIndex(); ++pos) {
         FileRecord* file = m_table->Deferred(pos);
         const uint8_t attempt = file->IncrementAttempts();
@@ -316,6 +319,10 @@ CompleteRun::Next CompleteRun::LoopDeferredPass() {
         }
         if (const Next next = AfterMove(result); next != Next::Continue) return next;
     }
+    // A whole pass that placed none of the waiting files: the room outside
+    // the MFT zone is too small for them, so the rest of the run may use it.
+    if (wholePass && m_placed == placedBefore && m_table->LastDeferredIndex() >= 5)
+        GiveUpMftZone(m_job, "MFT zone given up for the waiting files");
     return Next::Continue;
 }
 

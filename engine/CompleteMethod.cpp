@@ -119,6 +119,9 @@ CompleteRun::Next CompleteRun::FromPass(PassEnd end) {
 
 CompleteRun::Next CompleteRun::FinalPasses() {
     m_percent.Send(97);
+    // Files still waiting after the main loop found too little room outside
+    // the MFT zone; the final passes may use it.
+    if (m_table->LastDeferredIndex() >= 0) GiveUpMftZone(m_job, "MFT zone given up for the final passes");
     if (m_table->LastDeferredIndex() >= 0) {
         DeferredPassOptions options;
         options.givenUp = GivenUpFiles::Leave;

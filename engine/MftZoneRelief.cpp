@@ -8,6 +8,15 @@
 
 namespace tarvo::engine {
 
+bool GiveUpMftZone(volume::CDefragJob& job, const char* why) {
+    if (!job.IsNtfs() || job.m_mftReservedEnd == 0 || job.m_mftReservedStart > job.m_mftReservedEnd) return false;
+    EngineReport(app::MSG_DIAG_INFO, why);
+    job.m_mftReservedStart = 0;
+    job.m_mftReservedEnd = 0;
+    RefreshClusterBitmap(job);
+    return true;
+}
+
 int PlanPlacementWithMftZone(volume::CDefragJob& job) {
     const int planned = PlanPlacement(job);
     const volume::Lcn start = job.m_mftReservedStart;

@@ -21,4 +21,10 @@ namespace tarvo::engine {
 // thread only.
 int PlanPlacementWithMftZone(volume::CDefragJob& job);
 
+// Gives the job's MFT zone up for the rest of the run (logged as a
+// diagnostic): the final passes of COMPLETE use it when files are still
+// waiting after the main loop, as the file system itself hands the zone out
+// once the rest of the volume is full. False when there is no zone to give up.
+bool GiveUpMftZone(volume::CDefragJob& job, const char* why);
+
 }  // namespace tarvo::engine

@@ -13,18 +13,18 @@ std::string FormatMessageText(std::string_view pattern, const std::vector<std::s
             out += c;
             continue;
         }
-        char spec = pattern[i + 1];
-        if (spec == 's' || spec == 'd') {
+        char directive = pattern[i + 1];
+        if (directive == 's' || directive == 'd') {
             if (next < inserts.size())
                 out += inserts[next];
             ++next;
             ++i;
-        } else if (spec >= '1' && spec <= '9') {
-            size_t index = static_cast<size_t>(spec - '1');
+        } else if (directive >= '1' && directive <= '9') {
+            size_t index = static_cast<size_t>(directive - '1');
             if (index < inserts.size())
                 out += inserts[index];
             ++i;
-        } else if (spec == '%') {
+        } else if (directive == '%') {
             out += '%';
             ++i;
         } else {

@@ -117,11 +117,11 @@ int Fail(const std::string& message) {
 
 int main(int argc, char** argv) {
     std::setvbuf(stdout, nullptr, _IOLBF, 0);  // each figure as soon as it is measured
-    NtfsImageSpec spec;
-    spec.size = 1ull << 30;
-    spec.files = 20000;
-    spec.fragmentation = Fragmentation::Deliberate;
-    spec.fragmentedPercent = 30;
+    NtfsImageRecipe recipe;
+    recipe.size = 1ull << 30;
+    recipe.files = 20000;
+    recipe.fragmentation = Fragmentation::Deliberate;
+    recipe.fragmentedPercent = 30;
     uint64_t toMove = 64ull << 20;
     std::string dir = "/var/tmp";  // on disk, where fsync costs what it costs users
     std::string reuse, keep;
@@ -134,9 +134,9 @@ int main(int argc, char** argv) {
             return a == "--help" ? 0 : 2;
         }
         const char* v = argv[++i];
-        if (a == "--size") spec.size = ParseBytes(v);
-        else if (a == "--files") spec.files = static_cast<uint32_t>(std::strtoul(v, nullptr, 10));
-        else if (a == "--fragmented") spec.fragmentedPercent = static_cast<uint32_t>(std::strtoul(v, nullptr, 10));
+        if (a == "--size") recipe.size = ParseBytes(v);
+        else if (a == "--files") recipe.files = static_cast<uint32_t>(std::strtoul(v, nullptr, 10));
+        else if (a == "--fragmented") recipe.fragmentedPercent = static_cast<uint32_t>(std::strtoul(v, nullptr, 10));
         else if (a == "--move") toMove = ParseBytes(v);
         else if (a == "--dir") dir = v;
         else if (a == "--image") reuse = v;
@@ -149,41 +149,41 @@ int main(int argc, char** argv) {
     SetRegistryKey("Tarvo", "Tarvo Defrag");
     app::Settings().Load();
     app::SetDisplay(app::Display::Off);
-    spec.path = work + "/bench.img";
+    recipe.path = work + "/bench.img";
     std::vector<ManifestEntry> manifest;
     std::string error, output;
     auto start = Clock::now();
     if (!reuse.empty()) {
         std::error_code ec;
-        if (!std::filesystem::copy_file(reuse, spec.path, ec)) return Fail("cannot copy " + reuse + ": " + ec.message());
+        if (!std::filesystem::copy_file(reuse, recipe.path, ec)) return Fail("cannot copy " + reuse + ": " + ec.message());
         // Written back now, so that the first flush of the moves does not pay for the copy.
-        auto copy = OpenBlockDevice(spec.path, DeviceAccess::ReadWrite, error);
+        auto copy = OpenBlockDevice(recipe.path, DeviceAccess::ReadWrite, error);
         if (!copy || copy->Flush() != 0) return Fail("cannot write back the copy: " + error);
         std::printf("image: a copy of %s\n", reuse.c_str());
-    } else if (!BuildNtfsImage(spec, manifest, error)) {
+    } else if (!BuildNtfsImage(recipe, manifest, error)) {
         return Fail(error);
     } else {
-        std::printf("image: %llu MiB, %zu files, made in %.1f s\n", static_cast<unsigned long long>(spec.size >> 20),
+        std::printf("image: %llu MiB, %zu files, made in %.1f s\n", static_cast<unsigned long long>(recipe.size >> 20),
                     manifest.size(), Seconds(start));
         std::error_code ec;
         if (!keep.empty() &&
-            !std::filesystem::copy_file(spec.path, keep, std::filesystem::copy_options::overwrite_existing, ec)) {
+            !std::filesystem::copy_file(recipe.path, keep, std::filesystem::copy_options::overwrite_existing, ec)) {
             std::fprintf(stderr, "bench_ntfs: cannot keep the image as %s: %s\n", keep.c_str(), ec.message().c_str());
         }
     }
-    RunCapturing({"cat", spec.path}, output);  // the image in the page cache for every contender alike
+    RunCapturing({"cat", recipe.path}, output);  // the image in the page cache for every contender alike
     output.clear();
 
     // Analysis: the bare walk, our backend's walk, and the engine's whole analysis.
     bench::BareWalkFigures bare;
     start = Clock::now();
-    if (!bench::BareWalk(spec.path, bare, error)) return Fail(error);
+    if (!bench::BareWalk(recipe.path, bare, error)) return Fail(error);
     const double bareSeconds = Seconds(start);
     std::vector<FileInfo> found;
     std::vector<uint8_t> buffer(kRetrievalPointersHeaderSize + 32768 * sizeof(RETRIEVAL_POINTERS_EXTENT));
     start = Clock::now();
     {
-        auto backend = OpenNtfsBackend(spec.path, DeviceAccess::ReadOnly, error);
+        auto backend = OpenNtfsBackend(recipe.path, DeviceAccess::ReadOnly, error);
         if (!backend) return Fail(error);
         Walk(*backend, "", found, buffer);
         DiskFreeSpace space;
@@ -194,7 +194,7 @@ int main(int argc, char** argv) {
     const double walkSeconds = Seconds(start);
     size_t engineFiles = 0;
     uint32_t engineFragmented = 0;
-    const double engineSeconds = EngineAnalysis(spec.path, engineFiles, engineFragmented);
+    const double engineSeconds = EngineAnalysis(recipe.path, engineFiles, engineFragmented);
     size_t fragmented = 0;
     for (const auto& f : found) fragmented += f.runs > 1 ? 1 : 0;
     std::printf("bare libntfs-3g walk: %.3f s for %llu files (%llu fragmented)\n", bareSeconds,
@@ -206,7 +206,7 @@ int main(int argc, char** argv) {
 
     // Moves: whole fragmented files into free runs from the end of the volume, until enough bytes moved.
     {
-        auto backend = OpenNtfsBackend(spec.path, DeviceAccess::ReadWrite, error);
+        auto backend = OpenNtfsBackend(recipe.path, DeviceAccess::ReadWrite, error);
         if (!backend) return Fail(error);
         NTFS_VOLUME_DATA_BUFFER data{};
         backend->GetNtfsVolumeData(data);
@@ -240,7 +240,7 @@ int main(int argc, char** argv) {
         backend.reset();
         const uint64_t mib = std::max<uint64_t>(1, moved >> 20);
         start = Clock::now();
-        RunCapturing({"dd", "if=" + spec.path, "of=" + work + "/dd.out", "bs=1M", "count=" + std::to_string(mib),
+        RunCapturing({"dd", "if=" + recipe.path, "of=" + work + "/dd.out", "bs=1M", "count=" + std::to_string(mib),
                       "conv=fsync"},
                      output);
         const double dd = Seconds(start);
@@ -250,7 +250,7 @@ int main(int argc, char** argv) {
                     moves, moved / 1048576.0, ours, moved / 1048576.0 / ours, moves ? ours * 1000 / moves : 0.0,
                     static_cast<unsigned long long>(mib), dd, mib / dd, (moved / 1048576.0 / ours) / (mib / dd));
         std::string report;
-        const bool clean = RunExternalNtfsChecks(spec.path, report);
+        const bool clean = RunExternalNtfsChecks(recipe.path, report);
         std::printf("after the moves: %s%s", clean ? "clean\n" : "NOT CLEAN\n", clean ? "" : report.c_str());
     }
 #ifdef TARVO_HAVE_COMPLETE
@@ -265,14 +265,14 @@ int main(int argc, char** argv) {
         for (size_t i = 0; i < found.size(); ++i) {
             std::string slash = found[i].path;
             for (char& c : slash) c = c == '\\' ? '/' : c;
-            if (RunCapturing({"sh", "-c", "ntfscat -f \"$0\" \"$1\" > \"$2\"", spec.path, "/" + slash,
+            if (RunCapturing({"sh", "-c", "ntfscat -f \"$0\" \"$1\" > \"$2\"", recipe.path, "/" + slash,
                               outDir + "/" + std::to_string(i)},
                              output) == 0) {
                 ++copied;
             }
         }
-        RunCapturing({"truncate", "-s", std::to_string(spec.size), fresh}, output);
-        RunCapturing({"mkntfs", "-F", "-f", "-q", "-c", std::to_string(spec.clusterSize), fresh}, output);
+        RunCapturing({"truncate", "-s", std::to_string(recipe.size), fresh}, output);
+        RunCapturing({"mkntfs", "-F", "-f", "-q", "-c", std::to_string(recipe.clusterSize), fresh}, output);
         for (size_t i = 0; i < found.size(); ++i) {
             RunCapturing({"ntfscp", "-q", "-f", fresh, outDir + "/" + std::to_string(i), "/F" + std::to_string(i)},
                          output);
@@ -283,7 +283,7 @@ int main(int argc, char** argv) {
         std::filesystem::remove(fresh);
         // COMPLETE on the image as the moves above left it.
         std::string mapError;
-        MapDrive('N', spec.path, mapError);
+        MapDrive('N', recipe.path, mapError);
         // The method's messages, so that a run that ends early says why.
         std::vector<std::string> reports;
         engine::SetEngineReportObserver([&reports](app::MessageId id, const std::vector<std::string>& strings) {
@@ -314,7 +314,7 @@ int main(int argc, char** argv) {
                     "files; ratio %.2f (goal <= 1)\n",
                     completeSeconds, before, after, copySeconds, copied, completeSeconds / copySeconds);
         std::string report;
-        const bool clean = RunExternalNtfsChecks(spec.path, report);
+        const bool clean = RunExternalNtfsChecks(recipe.path, report);
         std::printf("after COMPLETE: %s%s", clean ? "clean\n" : "NOT CLEAN\n", clean ? "" : report.c_str());
     }
 #else

@@ -122,16 +122,16 @@ bool ChosenForFragments(uint32_t index, uint32_t percent) { return (uint64_t{ind
 
 }  // namespace
 
-bool BuildNtfsImage(const NtfsImageSpec& spec, std::vector<ManifestEntry>& manifest, std::string& error) {
+bool BuildNtfsImage(const NtfsImageRecipe& recipe, std::vector<ManifestEntry>& manifest, std::string& error) {
     manifest.clear();
-    if (spec.size < (8ULL << 20) || spec.clusterSize < 512 || spec.clusterSize > 65536 ||
-        (spec.clusterSize & (spec.clusterSize - 1)) != 0) {
+    if (recipe.size < (8ULL << 20) || recipe.clusterSize < 512 || recipe.clusterSize > 65536 ||
+        (recipe.clusterSize & (recipe.clusterSize - 1)) != 0) {
         error = "the size must be at least 8M and the cluster size a power of two from 512 to 65536";
         return false;
     }
-    int fd = ::open(spec.path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0 || ::ftruncate(fd, static_cast<off_t>(spec.size)) != 0) {
-        error = spec.path + ": " + std::strerror(errno);
+    int fd = ::open(recipe.path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0 || ::ftruncate(fd, static_cast<off_t>(recipe.size)) != 0) {
+        error = recipe.path + ": " + std::strerror(errno);
         if (fd >= 0) {
             ::close(fd);
         }
@@ -139,13 +139,13 @@ bool BuildNtfsImage(const NtfsImageSpec& spec, std::vector<ManifestEntry>& manif
     }
     ::close(fd);
     std::string output;
-    int rc = RunCapturing({"mkntfs", "-F", "-f", "-q", "-c", std::to_string(spec.clusterSize), "-L", "TARVO", spec.path},
+    int rc = RunCapturing({"mkntfs", "-F", "-f", "-q", "-c", std::to_string(recipe.clusterSize), "-L", "TARVO", recipe.path},
                           output);
     if (rc != 0) {
         error = rc < 0 ? "mkntfs is not installed (package ntfs-3g)" : "mkntfs failed: " + output;
         return false;
     }
-    auto device = OpenBlockDevice(spec.path, DeviceAccess::ReadWrite, error);
+    auto device = OpenBlockDevice(recipe.path, DeviceAccess::ReadWrite, error);
     if (!device) {
         return false;
     }
@@ -159,13 +159,13 @@ bool BuildNtfsImage(const NtfsImageSpec& spec, std::vector<ManifestEntry>& manif
         if (dev != nullptr) {
             ntfs_device_free(dev);
         }
-        error = spec.path + ": cannot mount the new volume";
+        error = recipe.path + ": cannot mount the new volume";
         return false;
     }
     ntfs_volume_get_free_space(vol);
     NVolSetCompression(vol);
     Filler filler(vol, error);
-    Random random(spec.seed);
+    Random random(recipe.seed);
     const uint64_t cluster = vol->cluster_size;
     bool ok = true;
 
@@ -183,8 +183,8 @@ bool BuildNtfsImage(const NtfsImageSpec& spec, std::vector<ManifestEntry>& manif
         return record;
     };
     uint64_t dataDir = makeDirectory("DATA", 0);
-    uint64_t packedDir = spec.compressed > 0 ? makeDirectory("PACKED", FILE_ATTR_COMPRESSED) : 0;
-    ok = dataDir != 0 && (spec.compressed == 0 || packedDir != 0);
+    uint64_t packedDir = recipe.compressed > 0 ? makeDirectory("PACKED", FILE_ATTR_COMPRESSED) : 0;
+    ok = dataDir != 0 && (recipe.compressed == 0 || packedDir != 0);
 
     // The files to write: name, directory, content kind, size, sparse.
     struct Planned {
@@ -197,25 +197,25 @@ bool BuildNtfsImage(const NtfsImageSpec& spec, std::vector<ManifestEntry>& manif
         bool inTurn = false;  // written a few clusters at a time, in turn with the others
     };
     std::vector<Planned> planned;
-    const uint64_t budget = spec.size / 4;
-    const uint64_t count = std::max<uint64_t>(1, spec.files + spec.compressed + spec.sparse);
+    const uint64_t budget = recipe.size / 4;
+    const uint64_t count = std::max<uint64_t>(1, recipe.files + recipe.compressed + recipe.sparse);
     const uint64_t average = std::max<uint64_t>(cluster, budget / count);
     char name[32];
-    for (uint32_t i = 0; i < spec.files; ++i) {
+    for (uint32_t i = 0; i < recipe.files; ++i) {
         std::snprintf(name, sizeof(name), "F%04u.BIN", i);
         uint64_t size = i % 10 == 9 ? 200 + random.Below(300) : average / 4 + random.Below(average * 3 / 2);
-        const bool chosen = spec.fragmentedPercent < 100 && ChosenForFragments(i, spec.fragmentedPercent);
+        const bool chosen = recipe.fragmentedPercent < 100 && ChosenForFragments(i, recipe.fragmentedPercent);
         if (chosen) {
             size = std::max<uint64_t>(size, 2 * cluster + random.Below(2 * cluster));
         }
         planned.push_back({name, dataDir, Content::Random, size, false});
-        planned.back().inTurn = spec.fragmentedPercent >= 100 || chosen;
+        planned.back().inTurn = recipe.fragmentedPercent >= 100 || chosen;
     }
-    for (uint32_t i = 0; i < spec.compressed; ++i) {
+    for (uint32_t i = 0; i < recipe.compressed; ++i) {
         std::snprintf(name, sizeof(name), "C%04u.TXT", i);
         planned.push_back({name, packedDir, Content::Text, average / 2 + random.Below(average), false});
     }
-    for (uint32_t i = 0; i < spec.sparse; ++i) {
+    for (uint32_t i = 0; i < recipe.sparse; ++i) {
         std::snprintf(name, sizeof(name), "S%04u.DAT", i);
         planned.push_back({name, dataDir, Content::Random, 64 * cluster + random.Below(average), true});
     }
@@ -255,7 +255,7 @@ bool BuildNtfsImage(const NtfsImageSpec& spec, std::vector<ManifestEntry>& manif
     // Deliberate fragmentation: the ordinary files grow a few clusters at a
     // time in turn, so the allocator lays their pieces out interleaved.
     std::vector<uint64_t> written(planned.size(), 0);
-    bool interleave = spec.fragmentation == Fragmentation::Deliberate;
+    bool interleave = recipe.fragmentation == Fragmentation::Deliberate;
     bool progress = interleave;
     while (ok && progress) {
         progress = false;
@@ -265,7 +265,7 @@ bool BuildNtfsImage(const NtfsImageSpec& spec, std::vector<ManifestEntry>& manif
                 continue;
             }
             uint64_t most = cluster * 6;
-            if (spec.fragmentedPercent < 100) {
+            if (recipe.fragmentedPercent < 100) {
                 most = std::max<uint64_t>(cluster, (p.size / cluster / 2) * cluster);  // two pieces at least
             }
             uint64_t piece = std::min<uint64_t>(p.size - written[i], cluster * (1 + random.Below(most / cluster)));

@@ -9,7 +9,7 @@ namespace tarvo::platform {
 
 enum class Fragmentation { None, Deliberate };
 
-struct NtfsImageSpec {
+struct NtfsImageRecipe {
     std::string path;
     uint64_t size = 128ULL << 20;
     uint32_t clusterSize = 4096;
@@ -31,11 +31,11 @@ struct ManifestEntry {
     std::string sha256;
 };
 
-// Formats `spec.path` (created or truncated to the size) with mkntfs and fills
+// Formats `recipe.path` (created or truncated to the size) with mkntfs and fills
 // it. With Deliberate fragmentation the volume is first filled with small
 // files, every other one is deleted, and the files are then written into the
 // holes. Content is a function of the seed. Answers false with `error` set.
-bool BuildNtfsImage(const NtfsImageSpec& spec, std::vector<ManifestEntry>& manifest, std::string& error);
+bool BuildNtfsImage(const NtfsImageRecipe& recipe, std::vector<ManifestEntry>& manifest, std::string& error);
 
 // One line per file: "<sha256>  <size>  <path>".
 std::string FormatManifest(const std::vector<ManifestEntry>& manifest);

@@ -137,18 +137,18 @@ std::shared_ptr<SimVolume> GenerateSimVolume(const SimGenerateOptions& options, 
     }
     Random random(options.seed);
     uint64_t dirCount = options.dirs != 0 ? options.dirs : options.files / 20 + 1;
-    SimVolumeSpec spec;
-    spec.fileSystem = options.fileSystem;
-    spec.totalClusters = options.clusters;
-    spec.bytesPerCluster = options.bytesPerCluster;
-    spec.driveType = options.driveType;
-    spec.mftZonePercent = ntfs ? options.mftZonePercent : 0;
-    spec.serialNumber = static_cast<DWORD>(random.Next());
-    spec.volumeName = ntfs ? "SIMULATED NTFS" : "SIMULATED";
+    SimVolumeShape shape;
+    shape.fileSystem = options.fileSystem;
+    shape.totalClusters = options.clusters;
+    shape.bytesPerCluster = options.bytesPerCluster;
+    shape.driveType = options.driveType;
+    shape.mftZonePercent = ntfs ? options.mftZonePercent : 0;
+    shape.serialNumber = static_cast<DWORD>(random.Next());
+    shape.volumeName = ntfs ? "SIMULATED NTFS" : "SIMULATED";
     if (ntfs) {
-        spec.mftClusters = ((options.files + dirCount + 64) * 1024 + options.bytesPerCluster - 1) / options.bytesPerCluster;
+        shape.mftClusters = ((options.files + dirCount + 64) * 1024 + options.bytesPerCluster - 1) / options.bytesPerCluster;
     }
-    auto volume = SimVolume::Create(spec, error);
+    auto volume = SimVolume::Create(shape, error);
     if (!volume) {
         return nullptr;
     }

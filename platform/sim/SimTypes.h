@@ -82,7 +82,7 @@ struct SimFaults {
 };
 
 // How a new volume is laid out.
-struct SimVolumeSpec {
+struct SimVolumeShape {
     SimFileSystem fileSystem = SimFileSystem::Ntfs;
     uint64_t totalClusters = 0;
     uint32_t bytesPerSector = 512;

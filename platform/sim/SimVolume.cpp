@@ -29,45 +29,45 @@ const char* SimFileSystemName(SimFileSystem fileSystem) {
     return "NTFS";
 }
 
-std::shared_ptr<SimVolume> SimVolume::Create(const SimVolumeSpec& spec, std::string& error) {
-    if (spec.totalClusters < 64 || spec.totalClusters > (uint64_t{1} << 32)) {
+std::shared_ptr<SimVolume> SimVolume::Create(const SimVolumeShape& shape, std::string& error) {
+    if (shape.totalClusters < 64 || shape.totalClusters > (uint64_t{1} << 32)) {
         error = "the cluster count must lie between 64 and 4294967296";
         return nullptr;
     }
-    if (spec.bytesPerSector < 512 || spec.bytesPerSector > 4096 || (spec.bytesPerSector & (spec.bytesPerSector - 1))) {
+    if (shape.bytesPerSector < 512 || shape.bytesPerSector > 4096 || (shape.bytesPerSector & (shape.bytesPerSector - 1))) {
         error = "bytes per sector must be a power of two from 512 to 4096";
         return nullptr;
     }
-    if (spec.bytesPerCluster < spec.bytesPerSector || spec.bytesPerCluster > 65536 ||
-        (spec.bytesPerCluster & (spec.bytesPerCluster - 1))) {
+    if (shape.bytesPerCluster < shape.bytesPerSector || shape.bytesPerCluster > 65536 ||
+        (shape.bytesPerCluster & (shape.bytesPerCluster - 1))) {
         error = "the cluster size must be a power of two from the sector size to 65536";
         return nullptr;
     }
-    if (spec.driveType < DRIVE_REMOVABLE || spec.driveType > DRIVE_RAMDISK) {
+    if (shape.driveType < DRIVE_REMOVABLE || shape.driveType > DRIVE_RAMDISK) {
         error = "unknown drive type";
         return nullptr;
     }
     std::shared_ptr<SimVolume> volume(new SimVolume);
     std::lock_guard lock(volume->m_mutex);
-    volume->m_fileSystem = spec.fileSystem;
-    volume->m_totalClusters = spec.totalClusters;
-    volume->m_bytesPerSector = spec.bytesPerSector;
-    volume->m_bytesPerCluster = spec.bytesPerCluster;
-    volume->m_driveType = spec.driveType;
-    volume->m_volumeName = spec.volumeName.substr(0, 32);
-    volume->m_serialNumber = spec.serialNumber;
-    if (!volume->m_bitmap.Resize(spec.totalClusters)) {
+    volume->m_fileSystem = shape.fileSystem;
+    volume->m_totalClusters = shape.totalClusters;
+    volume->m_bytesPerSector = shape.bytesPerSector;
+    volume->m_bytesPerCluster = shape.bytesPerCluster;
+    volume->m_driveType = shape.driveType;
+    volume->m_volumeName = shape.volumeName.substr(0, 32);
+    volume->m_serialNumber = shape.serialNumber;
+    if (!volume->m_bitmap.Resize(shape.totalClusters)) {
         error = "not enough memory for the cluster bitmap";
         return nullptr;
     }
-    if (volume->LayOutSystemAreas(spec, error) != STATUS_SUCCESS) {
+    if (volume->LayOutSystemAreas(shape, error) != STATUS_SUCCESS) {
         return nullptr;
     }
     volume->m_needsRewrite = true;
     return volume;
 }
 
-NTSTATUS SimVolume::LayOutSystemAreas(const SimVolumeSpec& spec, std::string& error) {
+NTSTATUS SimVolume::LayOutSystemAreas(const SimVolumeShape& shape, std::string& error) {
     m_nodes.reserve(16);
     NewNode(kSimNoNode, "", "", kSimDirectory, FILE_ATTRIBUTE_DIRECTORY, ToFileTime(0));  // root, id 0
     RebuildIndex();
@@ -82,17 +82,17 @@ NTSTATUS SimVolume::LayOutSystemAreas(const SimVolumeSpec& spec, std::string& er
     uint64_t total = m_totalClusters;
     if (m_fileSystem == SimFileSystem::Ntfs) {
         uint64_t bootClusters = std::max<uint64_t>(1, 8192 / m_bytesPerCluster);
-        uint64_t mftClusters = spec.mftClusters;
+        uint64_t mftClusters = shape.mftClusters;
         if (mftClusters == 0) {
             mftClusters = std::max<uint64_t>(16, std::max<uint64_t>(1, 65536 / m_bytesPerCluster) * 4);
         }
         Lcn mftStart = std::max<uint64_t>(bootClusters, std::min<uint64_t>(total / 64, 786432));
-        uint64_t zone = static_cast<uint64_t>(static_cast<double>(total) * spec.mftZonePercent / 100.0);
+        uint64_t zone = static_cast<uint64_t>(static_cast<double>(total) * shape.mftZonePercent / 100.0);
         Lcn middle = total / 2;
         uint64_t mirror = std::max<uint64_t>(1, 4096 / m_bytesPerCluster);
         uint64_t logClusters = std::max<uint64_t>(2, std::min<uint64_t>(total / 256, (64u << 20) / m_bytesPerCluster));
         uint64_t bitmapClusters = (total / 8 + m_bytesPerCluster - 1) / m_bytesPerCluster;
-        if (spec.mftZonePercent < 0 || spec.mftZonePercent > 50 || mftStart + mftClusters + zone >= middle ||
+        if (shape.mftZonePercent < 0 || shape.mftZonePercent > 50 || mftStart + mftClusters + zone >= middle ||
             middle + mirror + logClusters + bitmapClusters + 40 >= total) {
             error = "the volume is too small for the MFT, its zone and the NTFS metadata";
             return STATUS_INVALID_PARAMETER;

@@ -40,7 +40,7 @@ public:
     // An empty volume in memory with its system areas laid out (NTFS: boot
     // sectors, MFT, MFT mirror, log file and the MFT zone; FAT32: the root
     // directory). Null with a message when the figures are unusable.
-    static std::shared_ptr<SimVolume> Create(const SimVolumeSpec& spec, std::string& error);
+    static std::shared_ptr<SimVolume> Create(const SimVolumeShape& shape, std::string& error);
 
     // Opens a volume file: its last snapshot plus the moves journaled since.
     // ReadWrite falls back to read-only (moves then answer
@@ -108,7 +108,7 @@ private:
     SimVolume() = default;
 
     // All private members expect m_mutex to be held.
-    NTSTATUS LayOutSystemAreas(const SimVolumeSpec& spec, std::string& error);
+    NTSTATUS LayOutSystemAreas(const SimVolumeShape& shape, std::string& error);
     uint32_t NewNode(uint32_t parent, std::string_view name, std::string_view shortName, uint16_t flags,
                      uint32_t attributes, uint64_t lastWrite);
     NTSTATUS InsertNode(uint32_t parent, std::string_view name, uint16_t flags, uint32_t attributes,

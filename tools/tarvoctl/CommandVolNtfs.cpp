@@ -12,19 +12,19 @@ namespace tarvo::tools {
 namespace {
 
 int RunMkntfs(const Arguments& args) {
-    platform::NtfsImageSpec spec;
+    platform::NtfsImageRecipe recipe;
     std::string error;
-    if (!ParseMkntfsArguments(args, spec, error)) {
+    if (!ParseMkntfsArguments(args, recipe, error)) {
         std::fprintf(stderr, "tarvoctl vol mkntfs: %s\n", error.c_str());
         return 2;
     }
     std::vector<platform::ManifestEntry> manifest;
-    if (!platform::BuildNtfsImage(spec, manifest, error)) {
+    if (!platform::BuildNtfsImage(recipe, manifest, error)) {
         std::fprintf(stderr, "tarvoctl vol mkntfs: %s\n", error.c_str());
         return 1;
     }
     std::string text = platform::FormatManifest(manifest);
-    std::string manifestPath = spec.path + ".manifest";
+    std::string manifestPath = recipe.path + ".manifest";
     std::ofstream out(manifestPath, std::ios::trunc);
     out << text;
     if (!out) {
@@ -32,7 +32,7 @@ int RunMkntfs(const Arguments& args) {
         return 1;
     }
     std::fputs(text.c_str(), stdout);
-    std::fprintf(stderr, "%s: NTFS, %zu files; manifest in %s\n", spec.path.c_str(), manifest.size(),
+    std::fprintf(stderr, "%s: NTFS, %zu files; manifest in %s\n", recipe.path.c_str(), manifest.size(),
                  manifestPath.c_str());
     return 0;
 }

@@ -28,8 +28,8 @@ bool ParseSize(const std::string& text, uint64_t& out) {
     return true;
 }
 
-bool ParseMkntfsArguments(const Arguments& args, platform::NtfsImageSpec& spec, std::string& error) {
-    spec = platform::NtfsImageSpec{};
+bool ParseMkntfsArguments(const Arguments& args, platform::NtfsImageRecipe& recipe, std::string& error) {
+    recipe = platform::NtfsImageRecipe{};
     bool haveSize = false;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
@@ -43,7 +43,7 @@ bool ParseMkntfsArguments(const Arguments& args, platform::NtfsImageSpec& spec, 
         };
         uint64_t v = 0;
         if (a == "--size") {
-            if (!value(spec.size, 1ULL << 42)) {
+            if (!value(recipe.size, 1ULL << 42)) {
                 return false;
             }
             haveSize = true;
@@ -51,29 +51,29 @@ bool ParseMkntfsArguments(const Arguments& args, platform::NtfsImageSpec& spec, 
             if (!value(v, 65536)) {
                 return false;
             }
-            spec.clusterSize = static_cast<uint32_t>(v);
+            recipe.clusterSize = static_cast<uint32_t>(v);
         } else if (a == "--files" || a == "--compressed" || a == "--sparse") {
             if (!value(v, 1000000)) {
                 return false;
             }
-            (a == "--files" ? spec.files : a == "--compressed" ? spec.compressed : spec.sparse) = static_cast<uint32_t>(v);
+            (a == "--files" ? recipe.files : a == "--compressed" ? recipe.compressed : recipe.sparse) = static_cast<uint32_t>(v);
         } else if (a == "--seed") {
-            if (!value(spec.seed, std::numeric_limits<uint64_t>::max())) {
+            if (!value(recipe.seed, std::numeric_limits<uint64_t>::max())) {
                 return false;
             }
         } else if (a == "--fragment") {
-            spec.fragmentation = platform::Fragmentation::Deliberate;
+            recipe.fragmentation = platform::Fragmentation::Deliberate;
         } else if (!a.empty() && a[0] == '-') {
             error = "unknown option " + a;
             return false;
-        } else if (spec.path.empty()) {
-            spec.path = a;
+        } else if (recipe.path.empty()) {
+            recipe.path = a;
         } else {
             error = "more than one FILE given";
             return false;
         }
     }
-    if (spec.path.empty() || !haveSize) {
+    if (recipe.path.empty() || !haveSize) {
         error = "usage: vol mkntfs FILE --size 128M [--cluster-size B] [--files N] [--fragment] [--compressed N] "
                 "[--sparse N] [--seed S]";
         return false;

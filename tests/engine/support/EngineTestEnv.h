@@ -68,13 +68,13 @@ protected:
 
     // An empty simulated volume on drive T, checked in full after every move.
     SimVolume& MakeVolume(SimFileSystem fs, uint64_t clusters, uint32_t clusterSize = 4096, double zone = 12.5) {
-        platform::SimVolumeSpec spec;
-        spec.fileSystem = fs;
-        spec.totalClusters = clusters;
-        spec.bytesPerCluster = clusterSize;
-        spec.mftZonePercent = zone;
+        platform::SimVolumeShape shape;
+        shape.fileSystem = fs;
+        shape.totalClusters = clusters;
+        shape.bytesPerCluster = clusterSize;
+        shape.mftZonePercent = zone;
         std::string error;
-        m_volume = SimVolume::Create(spec, error);
+        m_volume = SimVolume::Create(shape, error);
         EXPECT_NE(m_volume, nullptr) << error;
         m_volume->SetCheckMode(platform::SimCheckMode::Full);
         platform::MapDriveToBackend(kLetter, m_volume);

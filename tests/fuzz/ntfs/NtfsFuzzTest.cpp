@@ -74,17 +74,17 @@ TEST(NtfsFuzzTest, DamagedImagesNeverCrashHangOrGetWritten) {
     ASSERT_NE(mkdtemp(pattern), nullptr);
     std::string dir = pattern;
     setenv("TARVO_HOME", (dir + "/home").c_str(), 1);
-    NtfsImageSpec spec;
-    spec.path = dir + "/base.img";
-    spec.size = 8ULL << 20;
-    spec.files = 6;
-    spec.compressed = 1;
-    spec.sparse = 1;
-    spec.fragmentation = Fragmentation::Deliberate;
+    NtfsImageRecipe recipe;
+    recipe.path = dir + "/base.img";
+    recipe.size = 8ULL << 20;
+    recipe.files = 6;
+    recipe.compressed = 1;
+    recipe.sparse = 1;
+    recipe.fragmentation = Fragmentation::Deliberate;
     std::vector<ManifestEntry> manifest;
     std::string error;
-    ASSERT_TRUE(BuildNtfsImage(spec, manifest, error)) << error;
-    std::ifstream in(spec.path, std::ios::binary);
+    ASSERT_TRUE(BuildNtfsImage(recipe, manifest, error)) << error;
+    std::ifstream in(recipe.path, std::ios::binary);
     std::vector<uint8_t> base((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     std::filesystem::remove_all(dir);
 

@@ -19,12 +19,12 @@ protected:
         char pattern[] = "/tmp/tarvo-drv-XXXXXX";
         m_folder = mkdtemp(pattern);
         setenv("TARVO_HOME", (m_folder + "/home").c_str(), 1);
-        SimVolumeSpec spec;
-        spec.fileSystem = SimFileSystem::Fat32;
-        spec.totalClusters = 5000;
-        spec.driveType = DRIVE_REMOVABLE;
+        SimVolumeShape shape;
+        shape.fileSystem = SimFileSystem::Fat32;
+        shape.totalClusters = 5000;
+        shape.driveType = DRIVE_REMOVABLE;
         std::string error;
-        auto volume = SimVolume::Create(spec, error);
+        auto volume = SimVolume::Create(shape, error);
         ASSERT_NE(volume, nullptr) << error;
         FileId id = 0;
         ASSERT_EQ(volume->AddFile(SimVolume::kRootId, "a.txt", 0, 10, SimFileKind::Normal, {{2, 100}}, id), STATUS_SUCCESS);

@@ -21,10 +21,10 @@ protected:
         m_folder = mkdtemp(pattern);
         setenv("TARVO_HOME", (m_folder + "/home").c_str(), 1);
         SetSimInvariantFailureHook([](const std::string& what) { ADD_FAILURE() << what; });
-        SimVolumeSpec spec;
-        spec.totalClusters = 100000;
+        SimVolumeShape shape;
+        shape.totalClusters = 100000;
         std::string error;
-        m_volume = SimVolume::Create(spec, error);
+        m_volume = SimVolume::Create(shape, error);
         ASSERT_NE(m_volume, nullptr) << error;
         FileId docs = 0, id = 0;
         ASSERT_EQ(m_volume->AddDirectory(SimVolume::kRootId, "My Documents", 0, docs), STATUS_SUCCESS);

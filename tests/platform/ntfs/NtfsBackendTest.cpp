@@ -13,13 +13,13 @@ class NtfsBackendTest : public NtfsTestFolder {
 protected:
     void SetUp() override {
         NtfsTestFolder::SetUp();
-        NtfsImageSpec spec;
-        spec.size = 32ULL << 20;
-        spec.files = 20;
-        spec.compressed = 3;
-        spec.sparse = 2;
-        spec.fragmentation = Fragmentation::Deliberate;
-        m_image = MakeImage("vol.img", spec);
+        NtfsImageRecipe recipe;
+        recipe.size = 32ULL << 20;
+        recipe.files = 20;
+        recipe.compressed = 3;
+        recipe.sparse = 2;
+        recipe.fragmentation = Fragmentation::Deliberate;
+        m_image = MakeImage("vol.img", recipe);
         std::string error;
         m_backend = OpenNtfsBackend(m_image, DeviceAccess::ReadOnly, error);
         ASSERT_TRUE(m_backend) << error;

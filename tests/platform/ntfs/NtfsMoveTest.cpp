@@ -11,13 +11,13 @@ class NtfsMoveTest : public NtfsTestFolder {
 protected:
     void SetUp() override {
         NtfsTestFolder::SetUp();
-        NtfsImageSpec spec;
-        spec.size = 32ULL << 20;
-        spec.files = 12;
-        spec.compressed = 2;
-        spec.sparse = 2;
-        spec.fragmentation = Fragmentation::Deliberate;
-        m_image = MakeImage("vol.img", spec);
+        NtfsImageRecipe recipe;
+        recipe.size = 32ULL << 20;
+        recipe.files = 12;
+        recipe.compressed = 2;
+        recipe.sparse = 2;
+        recipe.fragmentation = Fragmentation::Deliberate;
+        m_image = MakeImage("vol.img", recipe);
         Open();
     }
     void Open() {

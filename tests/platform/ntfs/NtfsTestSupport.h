@@ -5,6 +5,7 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -13,6 +14,7 @@
 
 #include "platform/ntfs/NtfsExternalCheck.h"
 #include "platform/ntfs/NtfsImageBuilder.h"
+#include "platform/core/NtTypes.h"
 #include "platform/core/Sha256.h"
 
 namespace tarvo::platform::testing {
@@ -34,11 +36,11 @@ protected:
     std::string PathOf(const std::string& name) const { return m_dir + "/" + name; }
 
     // Builds an image in the folder and answers its path; the manifest goes to m_manifest.
-    std::string MakeImage(const std::string& name, NtfsImageSpec spec) {
-        spec.path = PathOf(name);
+    std::string MakeImage(const std::string& name, NtfsImageRecipe recipe) {
+        recipe.path = PathOf(name);
         std::string error;
-        EXPECT_TRUE(BuildNtfsImage(spec, m_manifest, error)) << error;
-        return spec.path;
+        EXPECT_TRUE(BuildNtfsImage(recipe, m_manifest, error)) << error;
+        return recipe.path;
     }
 
     std::string m_dir;
@@ -46,6 +48,11 @@ protected:
 };
 
 // True when TARVO_STRESS=full asks for the long configurations.
+// Whether every call of a run answered STATUS_SUCCESS.
+inline bool AllSucceeded(const std::vector<NTSTATUS>& statuses) {
+    return std::all_of(statuses.begin(), statuses.end(), [](NTSTATUS s) { return s == STATUS_SUCCESS; });
+}
+
 inline bool FullStress() {
     const char* s = std::getenv("TARVO_STRESS");
     return s != nullptr && std::string(s) == "full";

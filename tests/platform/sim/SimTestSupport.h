@@ -27,12 +27,12 @@ protected:
 
     // An empty volume of the given personality; fails the test when it cannot be made.
     static std::shared_ptr<SimVolume> MakeVolume(SimFileSystem fs, uint64_t clusters, uint32_t clusterSize = 4096) {
-        SimVolumeSpec spec;
-        spec.fileSystem = fs;
-        spec.totalClusters = clusters;
-        spec.bytesPerCluster = clusterSize;
+        SimVolumeShape shape;
+        shape.fileSystem = fs;
+        shape.totalClusters = clusters;
+        shape.bytesPerCluster = clusterSize;
         std::string error;
-        auto volume = SimVolume::Create(spec, error);
+        auto volume = SimVolume::Create(shape, error);
         EXPECT_NE(volume, nullptr) << error;
         if (volume) {
             volume->SetCheckMode(SimCheckMode::Full);

@@ -92,11 +92,11 @@ TEST_F(VolCommandTest, ReportAgreesWithTheVolumesOwnRuns) {
 }
 
 TEST_F(VolCommandTest, FreeRunsLeaveOutTheMftZoneAndCountMaximalRuns) {
-    SimVolumeSpec spec;
-    spec.totalClusters = 10000;
-    spec.mftZonePercent = 10;
+    SimVolumeShape shape;
+    shape.totalClusters = 10000;
+    shape.mftZonePercent = 10;
     std::string error;
-    auto volume = SimVolume::Create(spec, error);
+    auto volume = SimVolume::Create(shape, error);
     ASSERT_NE(volume, nullptr) << error;
     SimNtfsLayout layout = volume->NtfsLayout();
     FileId id = 0;
@@ -105,8 +105,8 @@ TEST_F(VolCommandTest, FreeRunsLeaveOutTheMftZoneAndCountMaximalRuns) {
               STATUS_SUCCESS);
     ASSERT_TRUE(volume->SaveAs(m_folder + "/z.sim", error)) << error;
     uint64_t expectedRuns = 0, largest = 0, run = 0;
-    for (Lcn lcn = 0; lcn <= spec.totalClusters; ++lcn) {
-        bool usable = lcn < spec.totalClusters && volume->IsFree(lcn, 1) &&
+    for (Lcn lcn = 0; lcn <= shape.totalClusters; ++lcn) {
+        bool usable = lcn < shape.totalClusters && volume->IsFree(lcn, 1) &&
                       !(lcn >= layout.mftZoneStart && lcn <= layout.mftZoneEnd);
         if (usable) {
             ++run;

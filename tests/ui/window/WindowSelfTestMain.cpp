@@ -34,11 +34,11 @@ void StartSettings() {
 
 // Files of three pieces each, the pieces of neighbours interleaved.
 std::shared_ptr<platform::SimVolume> MakeFragmentedVolume(std::string& error) {
-    platform::SimVolumeSpec spec;
-    spec.fileSystem = platform::SimFileSystem::Fat;
-    spec.totalClusters = 24000;
-    spec.bytesPerCluster = 4096;
-    std::shared_ptr<platform::SimVolume> volume = platform::SimVolume::Create(spec, error);
+    platform::SimVolumeShape shape;
+    shape.fileSystem = platform::SimFileSystem::Fat;
+    shape.totalClusters = 24000;
+    shape.bytesPerCluster = 4096;
+    std::shared_ptr<platform::SimVolume> volume = platform::SimVolume::Create(shape, error);
     if (!volume) return nullptr;
     for (uint64_t i = 0; i < 300; ++i) {
         platform::FileId id = 0;

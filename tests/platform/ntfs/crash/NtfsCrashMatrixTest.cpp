@@ -75,26 +75,17 @@ std::vector<NTSTATUS> RunChainedMoves(VolumeBackend& backend) {
     return statuses;
 }
 
-bool AllSucceeded(const std::vector<NTSTATUS>& statuses) {
-    for (NTSTATUS s : statuses) {
-        if (s != STATUS_SUCCESS) {
-            return false;
-        }
-    }
-    return true;
-}
-
 class NtfsCrashMatrixTest : public NtfsTestFolder {
 protected:
     void SetUp() override {
         NtfsTestFolder::SetUp();
-        NtfsImageSpec spec;
-        spec.size = 16ULL << 20;
-        spec.files = 8;
-        spec.compressed = 1;
-        spec.sparse = 1;
-        spec.fragmentation = Fragmentation::Deliberate;
-        m_base = MakeImage("base.img", spec);
+        NtfsImageRecipe recipe;
+        recipe.size = 16ULL << 20;
+        recipe.files = 8;
+        recipe.compressed = 1;
+        recipe.sparse = 1;
+        recipe.fragmentation = Fragmentation::Deliberate;
+        m_base = MakeImage("base.img", recipe);
     }
 
     // Runs the moves on a copy of the base image behind a power-loss device.

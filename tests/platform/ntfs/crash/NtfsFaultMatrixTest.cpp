@@ -36,24 +36,15 @@ std::vector<NTSTATUS> RunMoves(VolumeBackend& backend) {
     return statuses;
 }
 
-bool AllSucceeded(const std::vector<NTSTATUS>& statuses) {
-    for (NTSTATUS s : statuses) {
-        if (s != STATUS_SUCCESS) {
-            return false;
-        }
-    }
-    return true;
-}
-
 class NtfsFaultMatrixTest : public NtfsTestFolder {
 protected:
     void SetUp() override {
         NtfsTestFolder::SetUp();
-        NtfsImageSpec spec;
-        spec.size = 16ULL << 20;
-        spec.files = 8;
-        spec.fragmentation = Fragmentation::Deliberate;
-        m_base = MakeImage("base.img", spec);
+        NtfsImageRecipe recipe;
+        recipe.size = 16ULL << 20;
+        recipe.files = 8;
+        recipe.fragmentation = Fragmentation::Deliberate;
+        m_base = MakeImage("base.img", recipe);
     }
 
     // Runs the moves; `failedInRun` tells whether a planned failure came while

@@ -15,16 +15,16 @@ namespace tarvo::platform::testing {
 namespace {
 
 // Ordinary files written in turn (many fragments each), compressed and sparse files, 4 KiB clusters.
-NtfsImageSpec CrashImageSpec(uint64_t seed) {
-    NtfsImageSpec spec;
-    spec.size = 24ULL << 20;
-    spec.clusterSize = 4096;
-    spec.files = 12;
-    spec.compressed = 2;
-    spec.sparse = 2;
-    spec.fragmentation = Fragmentation::Deliberate;
-    spec.seed = seed;
-    return spec;
+NtfsImageRecipe CrashImageRecipe(uint64_t seed) {
+    NtfsImageRecipe recipe;
+    recipe.size = 24ULL << 20;
+    recipe.clusterSize = 4096;
+    recipe.files = 12;
+    recipe.compressed = 2;
+    recipe.sparse = 2;
+    recipe.fragmentation = Fragmentation::Deliberate;
+    recipe.seed = seed;
+    return recipe;
 }
 
 // The cut points to try out of `flushes`: all of them, or about `sample` spread
@@ -79,7 +79,7 @@ uint64_t SerialOf(VolumeBackend& backend) {
 TEST_F(NtfsEngineTest, MethodsDefragmentARealVolumeKeepingEveryByteAndLeaveItClean) {
     for (EngineMethod method : AvailableMethods()) {
         SCOPED_TRACE(MethodName(method));
-        const std::string image = MakeImage(std::string(MethodName(method)) + ".img", CrashImageSpec(5));
+        const std::string image = MakeImage(std::string(MethodName(method)) + ".img", CrashImageRecipe(5));
         std::string error;
         std::shared_ptr<VolumeBackend> backend = OpenNtfsBackend(image, DeviceAccess::ReadWrite, error);
         ASSERT_NE(backend, nullptr) << error;
@@ -108,7 +108,7 @@ TEST_F(NtfsEngineTest, PowerCutDuringAMethodLosesNoByteAndTheRerunCompletes) {
         for (uint64_t seed : seeds) {
             const std::string label = MethodName(method);
             SCOPED_TRACE(label + " seed " + std::to_string(seed));
-            const std::string image = MakeImage("engine-" + std::to_string(seed) + ".img", CrashImageSpec(seed));
+            const std::string image = MakeImage("engine-" + std::to_string(seed) + ".img", CrashImageRecipe(seed));
             const std::vector<uint8_t> pristine = ReadAll(image);
             std::string error;
             // An uncut run: how many flush points there are.

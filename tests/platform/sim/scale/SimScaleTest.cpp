@@ -44,10 +44,10 @@ TEST_F(SimScaleTest, MillionFileVolumeSurvivesASaveAndReopen) {
 }
 
 TEST_F(SimScaleTest, VolumeOf2To32ClustersMovesAtItsLastCluster) {
-    SimVolumeSpec spec;
-    spec.totalClusters = 1ull << 32;
+    SimVolumeShape shape;
+    shape.totalClusters = 1ull << 32;
     std::string error;
-    auto volume = SimVolume::Create(spec, error);
+    auto volume = SimVolume::Create(shape, error);
     ASSERT_NE(volume, nullptr) << error;
     FileId id = 0;
     ASSERT_EQ(volume->AddFile(SimVolume::kRootId, "edge.bin", 0, 8192, SimFileKind::Normal, {{2, 3000000000ull}}, id),

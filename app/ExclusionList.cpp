@@ -159,6 +159,12 @@ bool IsExcluded(std::string_view fullPath) {
 }
 
 bool IsExcluded(std::string_view drive, const std::vector<PathName>& components) {
+    {
+        // Nothing to match (the usual case): no path is put together.
+        ActiveArray& active = Active();
+        std::shared_lock lock(active.lock);
+        if (active.entries.empty()) return false;
+    }
     bool twoNames = false;
     std::string longPath(drive);
     for (const PathName& name : components) {

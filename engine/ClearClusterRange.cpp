@@ -1,6 +1,7 @@
 // ClearClusterRange.cpp --- moving blocking files out of a planned range.
 #include "engine/ClearClusterRange.h"
 
+#include "engine/CompressionUnits.h"
 #include "engine/EngineReport.h"
 #include "engine/MoveFile.h"
 #include "engine/PlacementPlan.h"
@@ -19,9 +20,10 @@ MoveResult MoveBlockerOut(volume::CDefragJob& job, WorkingFile& working, FileRec
     working.Begin(blocker);
     RefreshClusterBitmap(job);
     const uint64_t size = blocker.AllocatedClusters();
+    const volume::SearchUnit unit = SearchUnitOf(job, blocker);
     MoveResult result = kMoveFailed;
     const Lcn planned = blocker.PlannedLcn();
-    const auto free = bitmap.IsFreeRunAt(planned, size);
+    const auto free = bitmap.IsFreeRunAt(planned, size, unit);
     if (free && *free == planned) {
         SendStatus(job, blocker.Path());
         result = MoveFileTo(job, &blocker, planned);
@@ -32,7 +34,7 @@ MoveResult MoveBlockerOut(volume::CDefragJob& job, WorkingFile& working, FileRec
     }
     if (bitmap.IsFileCluster(k) && bitmap.FindFileAt(k) == &blocker) {
         // Above the range only: a run that reached into it would have to be cleared again.
-        const auto run = bitmap.FindLastFit(e + 1, size);
+        const auto run = bitmap.FindLastFit(e + 1, size, unit);
         result = run ? MoveFileTo(job, &blocker, *run) : kMoveNoFreeSpace;
     }
     return result;

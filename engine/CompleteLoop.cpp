@@ -5,6 +5,7 @@
 #include "app/StringTable.h"
 #include "engine/ClearClusterRange.h"
 #include "engine/CompleteRun.h"
+#include "engine/CompressionUnits.h"
 #include "engine/MftZoneRelief.h"
 #include "engine/EngineReport.h"
 #include "engine/MoveFile.h"
@@ -89,7 +90,7 @@ CompleteRun::Next CompleteRun::MainLoop() {
         const uint64_t size = PlannedSize(m_job, *file);
         const Lcn e = planned + size - 1;
         if (const Next next = ClearPlannedRange(*file, planned, e); next != Next::Continue) return next;
-        const auto free = m_bitmap->IsFreeRunAt(planned, size);
+        const auto free = m_bitmap->IsFreeRunAt(planned, size, SearchUnitOf(m_job, *file));
         if (free && *free == planned) {
             if (const Next next = PlaceFile(*file, planned); next != Next::Continue) return next;
             continue;
@@ -245,11 +246,12 @@ CompleteRun::Next CompleteRun::PlaceStepwise(FileRecord& file, Lcn planned, bool
     return AfterMove(result);
 }
 
-CompleteRun::Next CompleteRun::LoopDeferredPass() {
+CompleteRun::Next CompleteRun::LoopDeferredPass(int64_t minimumFiles) {
     RefreshClusterBitmap(m_job);
     const int64_t placedBefore = m_placed;
-    const bool wholePass = m_table->LastDeferredIndex() >= 5;
-    for (int64_t pos = 0; m_table->LastDeferredIndex() >= 5 && pos <= m_table->LastDeferredIndex(); ++pos) {
+    const bool wholePass = m_table->LastDeferredIndex() + 1 >= minimumFiles;
+    for (int64_t pos = 0; m_table->LastDeferredIndex() + 1 >= minimumFiles && pos <= m_table->LastDeferredIndex();
+         ++pos) {
         FileRecord* file = m_table->Deferred(pos);
         const uint8_t attempt = file->IncrementAttempts();
         if (attempt > kAttemptsLimit) {
@@ -263,12 +265,13 @@ CompleteRun::Next CompleteRun::LoopDeferredPass() {
         }
         const Lcn planned = file->PlannedLcn();
         const uint64_t size = file->AllocatedClusters();
+        const volume::SearchUnit unit = SearchUnitOf(m_job, *file);
         const auto isFree = [&] {
-            const auto run = m_bitmap->IsFreeRunAt(planned, size);
+            const auto run = m_bitmap->IsFreeRunAt(planned, size, unit);
             return run && *run == planned;
         };
         if (!isFree()) {
-            // The whole planned range, as the plan reserved it (rounded on NTFS).
+            // The whole planned range, as the plan reserved it (whole units for a compressed file).
             MoveResult last = kMoved;
             ClearClusterRange(m_job, planned, PlannedSize(m_job, *file), &last);
             if (EndsRun(last) || !m_job.KeepGoing()) return AfterMove(last);
@@ -303,7 +306,7 @@ CompleteRun::Next CompleteRun::LoopDeferredPass() {
             }
             break;
         case kMoveGaveUp: {
-            const auto fit = m_bitmap->FindFirstFit(planned, size);
+            const auto fit = m_bitmap->FindFirstFit(planned, size, unit);
             EngineReport(app::MSG_WAR_FILE_GIVEN_UP, file->Path().c_str());
             if (fit && *fit == planned) file->SetDone(true);
             break;
@@ -321,7 +324,8 @@ CompleteRun::Next CompleteRun::LoopDeferredPass() {
     }
     // A whole pass that placed none of the waiting files: the room outside
     // the MFT zone is too small for them, so the rest of the run may use it.
-    if (wholePass && m_placed == placedBefore && m_table->LastDeferredIndex() >= 5)
+    if (minimumFiles == kLoopPassMinimumFiles && wholePass && m_placed == placedBefore &&
+        m_table->LastDeferredIndex() + 1 >= minimumFiles)
         GiveUpMftZone(m_job, "MFT zone given up for the waiting files");
     return Next::Continue;
 }

@@ -91,6 +91,7 @@ CompleteRun::Next CompleteRun::Start() {
         EngineReport(app::MSG_ERR_NOT_ENOUGH_SPACE, m_job.m_rootPath.c_str());
         return Next::Finish;
     }
+    m_piecesAtStart = CountPieces(m_job);
     app::BeginRunMessages(m_job.m_drive.empty() ? 0 : m_job.m_drive[0]);
     return Next::Continue;
 }
@@ -119,9 +120,21 @@ CompleteRun::Next CompleteRun::FromPass(PassEnd end) {
 
 CompleteRun::Next CompleteRun::FinalPasses() {
     m_percent.Send(97);
-    // Files still waiting after the main loop found too little room outside
-    // the MFT zone; the final passes may use it.
-    if (m_table->LastDeferredIndex() >= 0) GiveUpMftZone(m_job, "MFT zone given up for the final passes");
+    // The pass between files leaves up to five files waiting: each gets its
+    // planned place once more before the pass below puts it at the lowest
+    // fit, out of order. Files still waiting then found too little room
+    // outside the MFT zone: the final passes may use it, the planned places
+    // first.
+    if (m_table->LastDeferredIndex() >= 0)
+        if (const Next next = LoopDeferredPass(1); next != Next::Continue) return next;
+    if (m_table->LastDeferredIndex() >= 0 && GiveUpMftZone(m_job, "MFT zone given up for the final passes"))
+        if (const Next next = LoopDeferredPass(1); next != Next::Continue) return next;
+    // A file placed by a pass between files stays listed until the next one
+    // visits it; the pass below would take it from its place again.
+    for (int64_t pos = m_table->LastDeferredIndex(); pos >= 0; --pos) {
+        volume::FileRecord* file = m_table->Deferred(pos);
+        if (file->IsDone() && IsAtPlannedPlace(*file)) m_table->RemoveDeferred(file);
+    }
     if (m_table->LastDeferredIndex() >= 0) {
         DeferredPassOptions options;
         options.givenUp = GivenUpFiles::Leave;
@@ -129,6 +142,8 @@ CompleteRun::Next CompleteRun::FinalPasses() {
         if (const Next next = FromPass(RunDeferredPass(m_job, m_working, options)); next != Next::Continue)
             return next;
     }
+    if (const Next next = FromPass(RebuildSplitFiles(m_job, m_working, m_piecesAtStart)); next != Next::Continue)
+        return next;
     return FromPass(ConsolidateFragmentedFiles(m_job, m_working, m_percent));
 }
 

@@ -6,6 +6,7 @@
 
 #include "engine/MoveResult.h"
 #include "engine/PassEnd.h"
+#include "engine/SplitFileRebuild.h"
 #include "engine/WorkingFile.h"
 #include "volume/ClusterBitmap.h"
 #include "volume/DefragJob.h"
@@ -22,10 +23,14 @@ private:
     // Where a step leads: on to the next step, to the finish, or to the end as stopped.
     enum class Next { Continue, Finish, Abort };
 
+    // The in-loop deferred pass runs while the list holds at least this many files.
+    static constexpr int64_t kLoopPassMinimumFiles = 6;
+
     Next Start();
     Next MainLoop();
-    // The deferred pass between files: retries the listed files at their planned places.
-    Next LoopDeferredPass();
+    // The deferred pass between files: retries the listed files at their planned
+    // places while the list holds at least minimumFiles.
+    Next LoopDeferredPass(int64_t minimumFiles = kLoopPassMinimumFiles);
     // Clears the planned range of the file being placed, cluster by cluster.
     Next ClearPlannedRange(volume::FileRecord& file, volume::Lcn start, volume::Lcn e);
     // Moves the file to its planned LCN once its range is free.
@@ -64,6 +69,8 @@ private:
     bool m_handedOver = false;
     int m_handOffResult = 1;
     std::unordered_set<const volume::FileRecord*> m_occupiedReported;
+    // Each file's pieces before the first move: none may end in more.
+    PieceCounts m_piecesAtStart;
 };
 
 }  // namespace tarvo::engine

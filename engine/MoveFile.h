@@ -22,9 +22,10 @@ using volume::Vcn;
 // Whether a move keeps the job's fragmented-file count (and sends UM_SET_FRAG_COUNT).
 enum class CountUpdate { No, Yes };
 
-// The largest cluster count one MoveRange call carries: on NTFS 5,000,000 bytes'
-// worth (1,220 clusters of 4,096 bytes), else count unchanged.
-uint64_t CappedMoveCount(const CDefragJob& job, uint64_t count);
+// The largest cluster count one MoveRange call carries for the file: on NTFS
+// 5,000,000 bytes' worth (1,220 clusters of 4,096 bytes), in whole compression
+// units for a file that moves in them (1,216), else count unchanged.
+uint64_t CappedMoveCount(const CDefragJob& job, const FileRecord& file, uint64_t count);
 
 // One move call: count clusters of the file from start to target (capped on
 // NTFS, see CappedMoveCount), then the file is refreshed. 1 moved; 0 no file or

@@ -3,6 +3,7 @@
 #include <chrono>
 
 #include "app/SettingsTable.h"
+#include "engine/CompressionUnits.h"
 #include "engine/MoveFile.h"
 #include "engine/MoveSupport.h"
 #include "engine/RunTexts.h"
@@ -33,8 +34,6 @@ Clock::time_point Deadline() {
     if (seconds < 0) seconds = 240;
     return Clock::now() + std::chrono::seconds(seconds);
 }
-
-uint64_t RoundTo16(uint64_t n) { return (n + 15) / 16 * 16; }
 
 bool AtEnd(const PairLookup& look) { return look.found && look.nextVcn == kPairMapEnd; }
 
@@ -85,7 +84,9 @@ void Placement::SendWaiting(Lcn target) {
 
 MoveResult Placement::Run(Lcn target) {
     const uint64_t length = m_file.VirtualLength();
-    const uint64_t rounded = m_job.IsNtfs() ? RoundTo16(length) : length;
+    // Only a file that moves in compression units asks for whole units first:
+    // for any other file a count past its end is refused and costs a call.
+    const uint64_t rounded = InMoveUnits(m_job, m_file, length);
     MoveResult result = MoveRange(m_job, &m_file, 0, target, rounded, CountUpdate::No);
     if (result == kMoved && !m_file.IsFragmented() && m_file.PairCount() > 0 && m_file.GetPair(0).lcn == target)
         return Finish(kMoved);
@@ -159,8 +160,17 @@ MoveResult Placement::Piecewise(MoveResult result) {
 
         bool tried = false;
         if (p == t) {
-            t += n;
-            v = next;
+            // Every piece that follows in place is passed in this one pass: a
+            // compressed file holds one piece per unit, and walking them a pass
+            // each after a restart would reach the pass limit with nothing wrong.
+            for (;;) {
+                t += n;
+                v = next;
+                const PairLookup after = RealExtentFrom(m_file, v);
+                if (!after.found || AtEnd(after) || after.lcn != t) break;
+                next = after.nextVcn;
+                n = next - v;
+            }
             stalls = 0;
             if (v > placedUpTo) {
                 placedUpTo = v;
@@ -169,14 +179,22 @@ MoveResult Placement::Piecewise(MoveResult result) {
             result = kMoved;
         } else if (p != kVirtualLcn && v != ~Vcn{0}) {
             tried = true;
-            const uint64_t rest = m_file.AllocatedClustersAfter(v);
+            // Counts are VCNs: a file that moves in compression units asks for
+            // whole units up to its end, which NTFS accepts, not its real clusters.
+            const bool units = MovesInCompressionUnits(m_job, m_file);
+            const uint64_t length = m_file.VirtualLength();
+            const uint64_t rest = units ? (length > v ? length - v : 0) : m_file.AllocatedClustersAfter(v);
+            const uint64_t piece = units ? std::min(InMoveUnits(m_job, m_file, n), rest) : n;
             result = kMoveFailed;
             if (rest > 0) result = MoveRange(m_job, &m_file, v, t, rest, CountUpdate::No);
-            if (result != kMoved && !EndsRun(result)) result = MoveRange(m_job, &m_file, v, t, n, CountUpdate::No);
+            if (result != kMoved && !EndsRun(result) && piece > 0)
+                result = MoveRange(m_job, &m_file, v, t, piece, CountUpdate::No);
         }
 
         ++passes;
-        if (tried && passes % kSingleClusterEvery == 0) {
+        // A single cluster of a file that moves in compression units is refused
+        // with STATUS_INVALID_PARAMETER, which would end the placement: no such try.
+        if (tried && passes % kSingleClusterEvery == 0 && !MovesInCompressionUnits(m_job, m_file)) {
             HANDLE handle = volume::OpenFileForExtents(m_file.Path(), volume::ExtentOpenForm::PlainShareReadWrite);
             if (handle == INVALID_HANDLE_VALUE) return Finish(kMoveCannotOpen);
             result = MoveClustersSingly(m_job, handle, v, t, 1);
@@ -214,12 +232,12 @@ MoveResult Placement::Piecewise(MoveResult result) {
 // call may carry goes in capped calls one after the other, so that it lands in
 // VCN order and stays one piece.
 MoveResult MovePiece(CDefragJob& job, FileRecord& file, Vcn v, Lcn target, uint64_t s) {
-    if (CappedMoveCount(job, s) >= s) return MoveRange(job, &file, v, target, s, CountUpdate::Yes);
+    if (CappedMoveCount(job, file, s) >= s) return MoveRange(job, &file, v, target, s, CountUpdate::Yes);
     const uint64_t length = file.VirtualLength();
     uint64_t left = length > v ? std::min(s, length - v) : s;
     MoveResult result = kMoved;
     while (left > 0) {
-        const uint64_t step = CappedMoveCount(job, left);
+        const uint64_t step = CappedMoveCount(job, file, left);
         result = MoveRange(job, &file, v, target, left, CountUpdate::Yes);
         if (result != kMoved) break;
         left -= step;
@@ -244,6 +262,8 @@ MoveResult PushFileUp(CDefragJob& job, FileRecord* file, Lcn limit) {
     RefreshClusterBitmap(job);
     volume::RefreshExtents(job, *file);
     const uint64_t minPiece = job.IsNtfs() ? 32 : 4;
+    // A piece of a file that moves cluster by cluster is pushed at its own length.
+    const volume::SearchUnit unit = SearchUnitOf(job, *file);
     const Clock::time_point deadline = Deadline();
     const uint64_t total = job.m_totalClusters;
     bool moved = false;
@@ -259,22 +279,21 @@ MoveResult PushFileUp(CDefragJob& job, FileRecord* file, Lcn limit) {
                             std::to_string(extents) + "]");
         if (p == kVirtualLcn) continue;
         if (p > limit) break;
-        uint64_t s = file->ExtentLengthAt(p);
-        if (job.IsNtfs()) s = RoundTo16(s);
+        uint64_t s = InMoveUnits(job, *file, file->ExtentLengthAt(p));
         if (havePrevious && p == previous) s = file->AllocatedClustersAfter(lowest.startVcn);
         havePrevious = true;
         previous = p;
         if (p + s >= kPushLcnLimit) continue;
         Lcn cursor = total;
-        std::optional<Lcn> found = bitmap.FindLastFitFrom(p + s, s, cursor);
+        std::optional<Lcn> found = bitmap.FindLastFitFrom(p + s, s, cursor, unit);
         if (!found && s > minPiece) {
             s = std::max(s / 10, minPiece);
             cursor = total;
-            found = bitmap.FindLastFitFrom(p + s, s, cursor);
+            found = bitmap.FindLastFitFrom(p + s, s, cursor, unit);
             if (!found && s > minPiece) {
                 s = minPiece;
                 cursor = total;
-                found = bitmap.FindLastFitFrom(p + minPiece, minPiece, cursor);
+                found = bitmap.FindLastFitFrom(p + minPiece, minPiece, cursor, unit);
             }
         }
         if (!found) break;

@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "engine/CompressionUnits.h"
 #include "engine/EngineReport.h"
 #include "engine/MoveFile.h"
 #include "engine/MoveSupport.h"
@@ -53,9 +54,13 @@ void FragmentedCountRule::Apply(CDefragJob& job, FileRecord& file) const {
     }
 }
 
-uint64_t CappedMoveCount(const CDefragJob& job, uint64_t count) {
+uint64_t CappedMoveCount(const CDefragJob& job, const FileRecord& file, uint64_t count) {
     if (!job.IsNtfs() || job.m_bytesPerCluster == 0) return count;
-    const uint64_t most = kMaxBytesPerCall / job.m_bytesPerCluster;
+    uint64_t most = kMaxBytesPerCall / job.m_bytesPerCluster;
+    // NTFS refuses a count that ends inside a compression unit short of the
+    // file's end: a capped call of such a file would never move anything.
+    if (MovesInCompressionUnits(job, file) && most >= kCompressionUnitClusters)
+        most -= most % kCompressionUnitClusters;
     return count > most ? most : count;
 }
 
@@ -82,7 +87,7 @@ MoveResult MoveRange(CDefragJob& job, FileRecord* file, Vcn start, Lcn target, u
     HANDLE handle = volume::OpenFileForExtents(file->Path(), volume::ExtentOpenForm::PlainShareReadWrite);
     if (handle == INVALID_HANDLE_VALUE) return kMoveCannotOpen;
     const FragmentedCountRule rule(*file);
-    const auto answer = volume::MoveClusters(job, handle, start, target, CallCount(CappedMoveCount(job, count)));
+    const auto answer = volume::MoveClusters(job, handle, start, target, CallCount(CappedMoveCount(job, *file, count)));
     const MoveResult result = MapMoveAnswer(answer);
     CloseHandle(handle);
     volume::RefreshExtents(job, *file);

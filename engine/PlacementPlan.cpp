@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "app/Settings.h"
+#include "engine/CompressionUnits.h"
 #include "engine/EngineReport.h"
 #include "engine/MoveFile.h"
 #include "volume/ClusterBitmap.h"
@@ -15,8 +16,6 @@ using volume::FileRecord;
 using volume::Lcn;
 
 namespace {
-
-uint64_t RoundTo16(uint64_t n) { return (n + 15) / 16 * 16; }
 
 int NoRoom(const char* where) {
     EngineReport(app::MSG_DIAG_INFO, where);
@@ -31,8 +30,7 @@ volume::SortOrder PlacementSortOrder(const volume::CDefragJob& job) {
 }
 
 uint64_t PlannedSize(const volume::CDefragJob& job, const FileRecord& file) {
-    const uint64_t allocated = file.AllocatedClusters();
-    return job.IsNtfs() ? RoundTo16(allocated) : allocated;
+    return InMoveUnits(job, file, file.AllocatedClusters());
 }
 
 Lcn FirstLcn(const FileRecord& file) {
@@ -73,15 +71,20 @@ int PlanPlacement(volume::CDefragJob& job) {
     if (!table || !bitmap) return 0;
     RefreshClusterBitmap(job);
 
-    const uint64_t unit = job.IsNtfs() ? 16 : 1;
+    // The plan counts single clusters on NTFS as on FAT: a file that moves in
+    // compression units carries a size of whole units and is searched for in
+    // units, every other file takes its own clusters and may fill any gap.
+    const uint64_t unit = 1;
     const int64_t last = table->LastIndex();
     // Planned-ness is kept beside the records: LCN 0 is a real place on some
     // volumes, so a plan of 0 must not read as "not planned".
     std::vector<bool> planned(static_cast<size_t>(last + 1));
     std::vector<uint64_t> sizes(static_cast<size_t>(last + 1));
+    std::vector<volume::SearchUnit> units(static_cast<size_t>(last + 1));
     for (int64_t i = 0; i <= last; ++i) {
         planned[static_cast<size_t>(i)] = table->Item(i)->PlannedLcn() != 0;
         sizes[static_cast<size_t>(i)] = PlannedSize(job, *table->Item(i));
+        units[static_cast<size_t>(i)] = SearchUnitOf(job, *table->Item(i));
     }
 
     Lcn d = 0;  // placement cursor
@@ -96,7 +99,7 @@ int PlanPlacement(volume::CDefragJob& job) {
             ++i;
             continue;
         }
-        const auto cursor = bitmap->FindFirstFitNonSystem(d, unit);
+        const auto cursor = bitmap->FindFirstFitNonSystem(d, unit, volume::SearchUnit::Cluster);
         if (!cursor) return NoRoom("Can't get Space in Checkand...");
         d = *cursor;
         const uint64_t s = sizes[at];
@@ -108,13 +111,13 @@ int PlanPlacement(volume::CDefragJob& job) {
             continue;
         }
         if (f <= d) {
-            const auto fit = bitmap->FindFirstFitNonSystem(d, s);
+            const auto fit = bitmap->FindFirstFitNonSystem(d, s, units[at]);
             if (!fit) return NoRoom("Can't get Space in Checkand...2");
             f = *fit;
         }
         if (f <= d) {
             // The file fits at the cursor.
-            const auto fit = bitmap->FindFirstFitNonSystem(d, s);
+            const auto fit = bitmap->FindFirstFitNonSystem(d, s, units[at]);
             if (!fit) return NoRoom("Can't get Space in Checkand...4");
             f = *fit;
             file->SetPlannedLcn(f);
@@ -143,11 +146,9 @@ int PlanPlacement(volume::CDefragJob& job) {
             filled = true;
         }
         if (!filled) {
-            uint64_t t = r > 2 ? r : 2;
-            if (job.IsNtfs()) t = RoundTo16(t);
-            d += t - 1;
+            d += (r > 2 ? r : 2) - 1;
         } else if (d == g) {
-            d += job.IsNtfs() ? 15 : 1;  // only empty files went in
+            d += 1;  // only empty files went in
         }
         // The same file is examined again from the new cursor.
     }

@@ -24,7 +24,7 @@ volume::SortOrder PlacementSortOrder(const volume::CDefragJob& job);
 int PlanPlacement(volume::CDefragJob& job);
 
 // The clusters a file takes in the plan: its allocated clusters, rounded up to
-// a multiple of 16 on NTFS.
+// whole compression units for a file that moves in them (CompressionUnits.h).
 uint64_t PlannedSize(const volume::CDefragJob& job, const volume::FileRecord& file);
 
 // The LCN of the file's first real extent; 0 when it holds no clusters.

@@ -2,7 +2,9 @@
 #include "engine/StepwisePlacement.h"
 
 #include <algorithm>
+#include <vector>
 
+#include "engine/CompressionUnits.h"
 #include "engine/MoveFile.h"
 #include "engine/PlacementPlan.h"
 #include "volume/ClusterBitmap.h"
@@ -36,21 +38,25 @@ bool PieceAt(const FileRecord& file, Lcn lcn, Vcn& vcn, uint64_t& length) {
     return false;
 }
 
-// A free run of length clusters outside first .. last: above it first, else below it.
-std::optional<Lcn> RunOutside(volume::CDefragJob& job, Lcn first, Lcn last, uint64_t length) {
+// A free run of length clusters of the file outside first .. last: above it first, else below it.
+std::optional<Lcn> RunOutside(volume::CDefragJob& job, const FileRecord& file, Lcn first, Lcn last,
+                              uint64_t length) {
     volume::CClusterBitmap& bitmap = *job.m_clusterBitmap;
-    if (auto run = bitmap.FindLastFit(last + 1, length)) return run;
+    const volume::SearchUnit unit = SearchUnitOf(job, file);
+    if (auto run = bitmap.FindLastFit(last + 1, length, unit)) return run;
     uint64_t longest = 0;
     if (first > 0)
-        if (auto run = bitmap.FindFirstFitInRange(0, first - 1, length, longest); run && *run + length <= first)
+        if (auto run = bitmap.FindFirstFitInRange(0, first - 1, length, longest, unit);
+            run && *run + InMoveUnits(job, file, length) <= first)
             return run;
     return std::nullopt;
 }
 
 // The longest run (up to want) that RunOutside finds, halving the length until one fits.
-std::optional<Lcn> LongestRunOutside(volume::CDefragJob& job, Lcn first, Lcn last, uint64_t& want) {
+std::optional<Lcn> LongestRunOutside(volume::CDefragJob& job, const FileRecord& file, Lcn first, Lcn last,
+                                     uint64_t& want) {
     for (; want > 0; want /= 2)
-        if (auto run = RunOutside(job, first, last, want)) return run;
+        if (auto run = RunOutside(job, file, first, last, want)) return run;
     return std::nullopt;
 }
 
@@ -86,8 +92,10 @@ Vcn PlacedPrefix(const FileRecord& file, Lcn planned) {
     return start;
 }
 
-MoveResult PlaceInSteps(volume::CDefragJob& job, FileRecord& file, Lcn planned) {
-    if (!job.m_clusterBitmap) return kMoveFailed;
+namespace {
+
+// The building itself; PlaceInSteps gathers a file it leaves in more pieces.
+MoveResult BuildInRange(volume::CDefragJob& job, FileRecord& file, Lcn planned) {
     volume::CClusterBitmap& bitmap = *job.m_clusterBitmap;
     // Files with virtual runs move in whole compression units only: not built piecewise.
     const bool wasWhole = !file.IsFragmented();
@@ -114,7 +122,7 @@ MoveResult PlaceInSteps(volume::CDefragJob& job, FileRecord& file, Lcn planned) 
             uint64_t length = 0;
             if (!PieceAt(*owner, target, vcn, length)) return kMoveNoFreeSpace;
             const auto whole =
-                owner == &file ? std::nullopt : RunOutside(job, planned, last, owner->AllocatedClusters());
+                owner == &file ? std::nullopt : RunOutside(job, *owner, planned, last, owner->AllocatedClusters());
             Lcn hole = 0;
             uint64_t holeLength = 0;
             if (whole) {
@@ -133,7 +141,7 @@ MoveResult PlaceInSteps(volume::CDefragJob& job, FileRecord& file, Lcn planned) 
             } else {
                 // Only the blocker's piece inside the range leaves it, in the longest runs there are.
                 uint64_t want = std::min<uint64_t>(length, last - target + 1);
-                const auto run = LongestRunOutside(job, planned, last, want);
+                const auto run = LongestRunOutside(job, *owner, planned, last, want);
                 if (run) {
                     result = MoveRange(job, owner, vcn, *run, want, CountUpdate::Yes);
                 } else if (owner == &file &&
@@ -156,6 +164,74 @@ MoveResult PlaceInSteps(volume::CDefragJob& job, FileRecord& file, Lcn planned) 
         failures = progress ? 0 : failures + 1;
     }
     return kMoved;
+}
+
+// One real extent of a file: VCNs start .. next - 1 at lcn.
+struct FormerExtent {
+    Vcn start;
+    Vcn next;
+    Lcn lcn;
+};
+
+std::vector<FormerExtent> RealExtents(const FileRecord& file) {
+    std::vector<FormerExtent> extents;
+    Vcn start = 0;
+    for (uint32_t i = 0; i < file.PairCount(); ++i) {
+        const volume::Pair pair = file.GetPair(i);
+        if (pair.nextVcn == 0) break;
+        if (pair.lcn != volume::kVirtualLcn) extents.push_back({start, pair.nextVcn, pair.lcn});
+        start = pair.nextVcn;
+    }
+    return extents;
+}
+
+// Moves the first piece of the file that is not where the former extents had
+// it back there. kMoved when one went back, 0 when every piece is in its former
+// place, else the move's answer.
+MoveResult MoveOnePieceBack(volume::CDefragJob& job, FileRecord& file, const std::vector<FormerExtent>& former) {
+    for (const FormerExtent& now : RealExtents(file)) {
+        for (Vcn v = now.start; v < now.next;) {
+            const auto was = std::find_if(former.begin(), former.end(),
+                                          [&](const FormerExtent& x) { return x.start <= v && v < x.next; });
+            if (was == former.end()) return 0;  // a VCN the file did not hold: nothing to go back to
+            const Vcn end = std::min(now.next, was->next);
+            const Lcn home = was->lcn + (v - was->start);
+            if (now.lcn + (v - now.start) != home)
+                return MoveRange(job, &file, v, home, end - v, CountUpdate::Yes);
+            v = end;
+        }
+    }
+    return 0;
+}
+
+// A file left in more pieces than it had goes back together: its pieces back
+// to where they were, else the whole file into a free run of its size outside
+// its range. Best effort, also after a stop: the caller judges the file by its
+// extents.
+void Gather(volume::CDefragJob& job, FileRecord& file, Lcn planned, const std::vector<FormerExtent>& former,
+            uint32_t piecesBefore) {
+    MoveResult back = kMoved;
+    for (size_t tries = 2 * (former.size() + file.PairCount()); tries > 0 && back == kMoved; --tries)
+        back = MoveOnePieceBack(job, file, former);
+    if (EndsRun(back) || PieceCount(file) <= piecesBefore) return;
+    RefreshClusterBitmap(job);
+    const Lcn last = planned + PlannedSize(job, file) - 1;
+    if (const auto run = RunOutside(job, file, planned, last, file.AllocatedClusters()))
+        MoveFileTo(job, &file, *run);
+}
+
+}  // namespace
+
+MoveResult PlaceInSteps(volume::CDefragJob& job, FileRecord& file, Lcn planned) {
+    if (!job.m_clusterBitmap) return kMoveFailed;
+    const uint32_t piecesBefore = PieceCount(file);
+    const std::vector<FormerExtent> former = RealExtents(file);
+    const MoveResult result = BuildInRange(job, file, planned);
+    // A build that cannot be finished now must not leave the file in more
+    // pieces than it had: it is retried later, and a stop may come first.
+    if ((result == kMoveNoFreeSpace || result == kMoveStopped) && PieceCount(file) > piecesBefore)
+        Gather(job, file, planned, former, piecesBefore);
+    return result;
 }
 
 }  // namespace tarvo::engine

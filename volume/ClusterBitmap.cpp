@@ -179,8 +179,8 @@ bool CClusterBitmap::ZoneOf(Lcn& first, Lcn& last) const {
     return last != 0 && first <= last;
 }
 
-uint64_t CClusterBitmap::RoundedLength(uint64_t length) const {
-    if (!JobIsNtfs(m_job)) return length;
+uint64_t CClusterBitmap::RoundedLength(uint64_t length, SearchUnit unit) const {
+    if (!JobIsNtfs(m_job) || unit == SearchUnit::Cluster) return length;
     if (length > ~uint64_t{15}) return length;
     return (length + 15) & ~uint64_t{15};
 }

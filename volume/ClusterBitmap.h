@@ -8,8 +8,9 @@
 // plus the extent start index (first LCN of an extent -> owning FileRecord);
 // a key is in the index exactly when its start-map bit is set.
 //
-// On NTFS every free-space search skips the MFT zone and rounds the wanted
-// length up to a multiple of 16 clusters; on FAT neither applies.
+// On NTFS every free-space search skips the MFT zone, and a search for a file
+// that moves in whole compression units rounds the wanted length up to a
+// multiple of 16 clusters; on FAT neither applies.
 //
 // Threads: the worker changes the maps and the index; the view calls
 // ClusterState, VolumeClusterState and FindFileAt at the same time. A
@@ -42,6 +43,13 @@ constexpr int kClusterSystem = 99;
 
 // Which map a raw bit question is about (tests and the view's inspector).
 enum class ClusterMap { Allocation, Volume, Start, System };
+
+// How an NTFS search counts the wanted length. Compressed and sparse data move
+// in whole compression units: the length is rounded up to a multiple of 16
+// clusters, and FindLastFit answers 16-aligned clusters only. Any other file
+// moves cluster by cluster and is searched for at its own length. FAT
+// searches always count clusters.
+enum class SearchUnit { CompressionUnit, Cluster };
 
 class CClusterBitmap {
 public:
@@ -91,16 +99,19 @@ public:
     std::optional<Lcn> FindFreeRunDown(Lcn start, uint64_t& length);
     // Whether length free clusters follow start (a start in the MFT zone moves
     // to its end + 1, the answer is that start).
-    std::optional<Lcn> IsFreeRunAt(Lcn start, uint64_t length);
+    std::optional<Lcn> IsFreeRunAt(Lcn start, uint64_t length, SearchUnit unit = SearchUnit::CompressionUnit);
     // The lowest free run of at least length at or above start.
-    std::optional<Lcn> FindFirstFit(Lcn start, uint64_t length);
+    std::optional<Lcn> FindFirstFit(Lcn start, uint64_t length, SearchUnit unit = SearchUnit::CompressionUnit);
     // As FindFirstFit over the system map: clusters not held by the system count as free.
-    std::optional<Lcn> FindFirstFitNonSystem(Lcn start, uint64_t length);
+    std::optional<Lcn> FindFirstFitNonSystem(Lcn start, uint64_t length,
+                                             SearchUnit unit = SearchUnit::CompressionUnit);
     // Walking down from the last cluster to lowerLimit: the highest run of
-    // length free clusters whose first cluster is 16-aligned on NTFS.
-    std::optional<Lcn> FindLastFit(Lcn lowerLimit, uint64_t length);
+    // length free clusters whose first cluster is 16-aligned on NTFS (in
+    // compression units).
+    std::optional<Lcn> FindLastFit(Lcn lowerLimit, uint64_t length, SearchUnit unit = SearchUnit::CompressionUnit);
     // As FindLastFit from cursor down; the cursor is set to the cluster found.
-    std::optional<Lcn> FindLastFitFrom(Lcn lowerLimit, uint64_t length, Lcn& cursor);
+    std::optional<Lcn> FindLastFitFrom(Lcn lowerLimit, uint64_t length, Lcn& cursor,
+                                       SearchUnit unit = SearchUnit::CompressionUnit);
     // The first maximal run of non-system clusters at or above start that a
     // system cluster ends: its first cluster and length. A run reaching the
     // volume's end is not reported.
@@ -110,7 +121,8 @@ public:
     std::optional<Lcn> FindHighestFileCluster(Lcn start);
     // The lowest free run of length between start and end (inclusive); when none
     // fits, longest is the longest free run met.
-    std::optional<Lcn> FindFirstFitInRange(Lcn start, Lcn end, uint64_t length, uint64_t& longest);
+    std::optional<Lcn> FindFirstFitInRange(Lcn start, Lcn end, uint64_t length, uint64_t& longest,
+                                           SearchUnit unit = SearchUnit::CompressionUnit);
 
     // --- raw access ---
     uint64_t TotalClusters() const { return m_total; }
@@ -129,9 +141,9 @@ private:
     FileRecord* FindFileAtLocked(Lcn lcn, uint64_t* extentLength) const;
     uint64_t* Words(ClusterMap map);
     const uint64_t* Words(ClusterMap map) const;
-    // NTFS search rules: the MFT zone (empty when none) and the rounded length.
+    // NTFS search rules: the MFT zone (empty when none) and the length in the unit's terms.
     bool ZoneOf(Lcn& first, Lcn& last) const;
-    uint64_t RoundedLength(uint64_t length) const;
+    uint64_t RoundedLength(uint64_t length, SearchUnit unit = SearchUnit::CompressionUnit) const;
 
     CDefragJob* m_job = nullptr;
     uint64_t m_total = 0;

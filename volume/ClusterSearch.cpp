@@ -2,7 +2,8 @@
 //
 // Each search answers what a cluster-by-cluster scan would: on NTFS the MFT
 // zone never belongs to a run (a scan reaching it jumps over it with its run
-// count reset) and the wanted length is rounded up to a multiple of 16. The
+// count reset) and, for files that move in compression units, the wanted
+// length is rounded up to a multiple of 16. The
 // scans below run over maximal runs found 64 clusters at a time.
 #include <algorithm>
 
@@ -84,9 +85,9 @@ std::optional<Lcn> FirstClearRun(Source&& used, const Segment& s, uint64_t lengt
 
 }  // namespace
 
-std::optional<Lcn> CClusterBitmap::FindFirstFit(Lcn start, uint64_t length) {
+std::optional<Lcn> CClusterBitmap::FindFirstFit(Lcn start, uint64_t length, SearchUnit unit) {
     std::shared_lock lock(m_lock);
-    length = RoundedLength(length);
+    length = RoundedLength(length, unit);
     if (!m_ready || length == 0 || start >= m_total) return std::nullopt;
     Lcn zf = 0, zl = 0;
     const bool zone = ZoneOf(zf, zl);
@@ -99,9 +100,9 @@ std::optional<Lcn> CClusterBitmap::FindFirstFit(Lcn start, uint64_t length) {
     return std::nullopt;
 }
 
-std::optional<Lcn> CClusterBitmap::FindFirstFitNonSystem(Lcn start, uint64_t length) {
+std::optional<Lcn> CClusterBitmap::FindFirstFitNonSystem(Lcn start, uint64_t length, SearchUnit unit) {
     std::shared_lock lock(m_lock);
-    length = RoundedLength(length);
+    length = RoundedLength(length, unit);
     if (!m_ready || length == 0 || start >= m_total) return std::nullopt;
     Lcn zf = 0, zl = 0;
     const bool zone = ZoneOf(zf, zl);
@@ -114,10 +115,11 @@ std::optional<Lcn> CClusterBitmap::FindFirstFitNonSystem(Lcn start, uint64_t len
     return std::nullopt;
 }
 
-std::optional<Lcn> CClusterBitmap::FindFirstFitInRange(Lcn start, Lcn end, uint64_t length, uint64_t& longest) {
+std::optional<Lcn> CClusterBitmap::FindFirstFitInRange(Lcn start, Lcn end, uint64_t length, uint64_t& longest,
+                                                       SearchUnit unit) {
     std::shared_lock lock(m_lock);
     longest = 0;
-    length = RoundedLength(length);
+    length = RoundedLength(length, unit);
     if (!m_ready || length == 0 || start >= m_total) return std::nullopt;
     end = std::min<Lcn>(end, m_total - 1);
     Lcn zf = 0, zl = 0;
@@ -131,9 +133,9 @@ std::optional<Lcn> CClusterBitmap::FindFirstFitInRange(Lcn start, Lcn end, uint6
     return std::nullopt;
 }
 
-std::optional<Lcn> CClusterBitmap::IsFreeRunAt(Lcn start, uint64_t length) {
+std::optional<Lcn> CClusterBitmap::IsFreeRunAt(Lcn start, uint64_t length, SearchUnit unit) {
     std::shared_lock lock(m_lock);
-    length = RoundedLength(length);
+    length = RoundedLength(length, unit);
     if (!m_ready || length == 0) return std::nullopt;
     Lcn zf = 0, zl = 0;
     const bool zone = ZoneOf(zf, zl);
@@ -147,14 +149,14 @@ std::optional<Lcn> CClusterBitmap::IsFreeRunAt(Lcn start, uint64_t length) {
     return start;
 }
 
-std::optional<Lcn> CClusterBitmap::FindLastFit(Lcn lowerLimit, uint64_t length) {
+std::optional<Lcn> CClusterBitmap::FindLastFit(Lcn lowerLimit, uint64_t length, SearchUnit unit) {
     Lcn cursor = ~uint64_t{0};
-    return FindLastFitFrom(lowerLimit, length, cursor);
+    return FindLastFitFrom(lowerLimit, length, cursor, unit);
 }
 
-std::optional<Lcn> CClusterBitmap::FindLastFitFrom(Lcn lowerLimit, uint64_t length, Lcn& cursor) {
+std::optional<Lcn> CClusterBitmap::FindLastFitFrom(Lcn lowerLimit, uint64_t length, Lcn& cursor, SearchUnit unit) {
     std::shared_lock lock(m_lock);
-    length = RoundedLength(length);
+    length = RoundedLength(length, unit);
     if (!m_ready || length == 0 || m_total == 0) return std::nullopt;
     Lcn top = std::min<Lcn>(cursor, m_total - 1);
     Lcn zf = 0, zl = 0;
@@ -165,7 +167,7 @@ std::optional<Lcn> CClusterBitmap::FindLastFitFrom(Lcn lowerLimit, uint64_t leng
     }
     Segment segments[2];
     const int n = SplitAroundZone(lowerLimit, top, zone, zf, zl, segments);
-    const bool aligned = m_job && m_job->IsNtfs();
+    const bool aligned = m_job && m_job->IsNtfs() && unit == SearchUnit::CompressionUnit;
     const uint64_t* volume = Words(ClusterMap::Volume);
     for (int i = n - 1; i >= 0; --i) {
         const Segment& s = segments[i];

@@ -41,7 +41,7 @@ ReadOutcome ReadPairs(HANDLE file, PairMap& map, bool& overflowed) {
     uint32_t expected = 1;
     bool first = true;
     bool callAgain = false;
-    map = PairMap::Sized(0);
+    map = PairMap{};  // sized by the first answer; an empty map of no pairs when none comes
     // After a pending answer the next call follows at once; otherwise the count decides.
     while (callAgain || index != expected) {
         callAgain = false;
@@ -88,6 +88,7 @@ ReadOutcome ReadPairs(HANDLE file, PairMap& map, bool& overflowed) {
         }
         callAgain = pending;
     }
+    if (map.nextVcn.empty()) map = PairMap::Sized(0);
     return ReadOutcome::Read;
 }
 

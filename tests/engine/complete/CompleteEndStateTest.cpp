@@ -96,16 +96,22 @@ TEST_F(CompleteEndStateTest, GeneratedVolumesEndWholeInNameOrderWithTheFreeSpace
                 // Free space: one run after the last file, besides gaps that no later file fitted.
                 const auto runs = FreeRuns(zoneGivenUp ? Zone::Counted : Zone::Skipped);
                 ASSERT_FALSE(runs.empty());
-                uint64_t freeNow = 0, beforeLast = 0;
-                // Runs below one plan unit (1 cluster on FAT, 15 on NTFS) are the plan's own
-                // leftovers: no file of the plan fits them.
-                const uint64_t unit = fs == SimFileSystem::Ntfs ? 16 : 2;
-                for (const auto& [start, length] : runs) {
-                    freeNow += length;
-                    beforeLast += start < after.back().first && length >= unit ? length : 0;
-                }
                 EXPECT_GT(runs.back().first, after.back().first);
-                EXPECT_LT(beforeLast, freeNow / (fs == SimFileSystem::Ntfs ? 8 : 20));
+                // Below the last file only gaps in front of system clusters that no later file
+                // fits (on NTFS the mirror in the middle of the volume leaves one of about 1,200
+                // clusters, as the last files in name order are large); any other gap would be a
+                // file that did not reach its place, or room a plan slot wasted.
+                const auto gaps = UnforcedGaps(zoneGivenUp ? Zone::Counted : Zone::Skipped, 1);
+                EXPECT_LE(gaps.size(), 3u);
+                for (const auto& [start, length] : gaps) EXPECT_LE(length, 2u) << "gap at " << start;
+                if (fs == SimFileSystem::Fat) {
+                    uint64_t freeNow = 0, beforeLast = 0;
+                    for (const auto& [start, length] : runs) {
+                        freeNow += length;
+                        beforeLast += start < after.back().first && length >= 2 ? length : 0;
+                    }
+                    EXPECT_LT(beforeLast, freeNow / 20);
+                }
                 m_job.reset();
             }
         }
@@ -167,22 +173,27 @@ TEST_F(CompleteEndStateTest, TheMftZoneIsGivenUpOnlyWhenThePlanFindsNoRoomOutsid
 }
 
 TEST_F(CompleteEndStateTest, CompressedFilesBesideTheMftZoneStillEndWholeOnceTheWaitingFilesGetTheZone) {
-    // The plan fits outside the zone, but the compressed files' whole units and
-    // the 16-cluster slots leave the moves too little room there: the waiting
-    // files used to be shuffled for minutes and a dozen stayed in pieces.
-    for (uint64_t seed : {1, 2}) {
-        SCOPED_TRACE("seed " + std::to_string(seed));
+    // The compressed files move in whole units. At 30% free the plan, with every
+    // other file at its own size, leaves the moves room enough outside the zone
+    // (with 16-cluster slots for all files it did not: the waiting files were
+    // shuffled for minutes and a dozen stayed in pieces). At 16% free the
+    // waiting files need the zone, and get it.
+    struct Case {
+        uint64_t seed;
+        double free;
+        bool zoneForWaitingFiles;
+    };
+    for (const Case& c : {Case{1, 0.3, false}, Case{2, 0.3, false}, Case{1, 0.16, true}}) {
+        SCOPED_TRACE("seed " + std::to_string(c.seed) + " free " + std::to_string(c.free));
         platform::SimGenerateOptions options;  // as `tarvoctl vol mksim` makes them
         options.clusters = 65536;
         options.files = 750;
-        options.free = 0.3;
-        options.seed = seed;
+        options.free = c.free;
+        options.seed = c.seed;
         platform::SimGenerateSummary summary;
-        std::string error;
-        auto volume = platform::GenerateSimVolume(options, summary, error);
-        ASSERT_NE(volume, nullptr) << error;
+        auto volume = GenerateLikeMksim(options, summary);
+        ASSERT_NE(volume, nullptr);
         ASSERT_GT(summary.compressedFiles, 0u);
-        volume->SetCheckMode(platform::SimCheckMode::Incremental);
         UseVolume(volume);
         const uint64_t freeBefore = volume->FreeClusters();
         m_reports.clear();
@@ -190,10 +201,92 @@ TEST_F(CompleteEndStateTest, CompressedFilesBesideTheMftZoneStillEndWholeOnceThe
         ASSERT_EQ(RunCompleteMethod(job), 1);
         ASSERT_NE(Find(app::MSG_INF_COMPLETE_COMPLETED), nullptr);
         EXPECT_FALSE(Reported(app::MSG_DIAG_INFO, "MFT zone given up for the plan"));
-        EXPECT_TRUE(Reported(app::MSG_DIAG_INFO, "MFT zone given up for the waiting files"));
+        EXPECT_EQ(Reported(app::MSG_DIAG_INFO, "MFT zone given up for the waiting files"), c.zoneForWaitingFiles);
+        if (!c.zoneForWaitingFiles) {
+            EXPECT_FALSE(Reported(app::MSG_DIAG_INFO, "MFT zone given up for the final passes"));
+        }
         ExpectConsistent();
         EXPECT_EQ(Fragmented(Layout()), 0u);
         EXPECT_EQ(volume->FreeClusters(), freeBefore);
+        m_job.reset();
+    }
+}
+
+TEST_F(CompleteEndStateTest, ManySmallFilesOnNtfsEndWholeInNameOrderWithTheFreeSpaceInAFewRunsAtTheEnd) {
+    // The demo's C: 262,144 clusters, 3,000 files (some compressed), a 12.5% MFT zone.
+    // With every file planned in a 16-cluster slot the free space ended in about one
+    // gap per small file, some 3,000 runs.
+    for (double free : {0.3, 0.15}) {
+        SCOPED_TRACE("free " + std::to_string(free));
+        platform::SimGenerateOptions options;  // as `tarvoctl vol mksim` makes them
+        options.clusters = 262144;
+        options.files = 3000;
+        options.free = free;
+        options.seed = 1;
+        platform::SimGenerateSummary summary;
+        auto volume = GenerateLikeMksim(options, summary);
+        ASSERT_NE(volume, nullptr);
+        ASSERT_GT(summary.compressedFiles, 20u);
+        UseVolume(volume);
+        const uint64_t freeBefore = volume->FreeClusters();
+        m_reports.clear();
+        auto& job = OpenJob();
+        ASSERT_EQ(RunCompleteMethod(job), 1);
+        ASSERT_NE(Find(app::MSG_INF_COMPLETE_COMPLETED), nullptr);
+        EXPECT_EQ(Find(app::MSG_ERR_NOT_ENOUGH_SPACE), nullptr);
+        ExpectConsistent();
+        EXPECT_EQ(volume->FreeClusters(), freeBefore);
+
+        const auto after = ByPosition(Layout());
+        EXPECT_EQ(Fragmented(after), 0u);
+        const auto misplaced = NotInPlace(volume::SortOrder::ByPath);
+        EXPECT_TRUE(misplaced.empty()) << misplaced.size() << " misplaced, first " << misplaced.front();
+        // Free space (outside the MFT zone): one run after the last file; below it only gaps
+        // of under 16 clusters, in front of system clusters (directories, where no later
+        // file fitted) or behind compressed files (whose slots are whole units).
+        const bool zoneGivenUp = Reported(app::MSG_DIAG_INFO, "MFT zone given up for the plan");
+        const Zone zone = zoneGivenUp ? Zone::Counted : Zone::Skipped;
+        size_t atTheEnd = 0;
+        for (const auto& [start, length] : FreeRuns(zone)) {
+            if (start > after.back().first)
+                ++atTheEnd;
+            else
+                EXPECT_LT(length, 16u) << "free run at " << start;
+        }
+        EXPECT_GE(atTheEnd, 1u);
+        EXPECT_LE(atTheEnd, 2u);
+        EXPECT_LE(UnforcedGaps(zone, 1).size(), 3u);
+        m_job.reset();
+    }
+}
+
+TEST_F(CompleteEndStateTest, NtfsVolumesWithFifteenPercentFreeThatFoundNoPlanInSlotsEndWholeInNameOrder) {
+    // Seeds 21 to 30 of `tarvoctl vol mksim` at 65,536 clusters, 750 files and 15% free:
+    // with a 16-cluster slot for every file no plan fitted, even with the MFT zone
+    // given up, and COMPLETE ended with 0xC002001D having moved nothing.
+    for (uint64_t seed = 21; seed <= 30; ++seed) {
+        SCOPED_TRACE("seed " + std::to_string(seed));
+        platform::SimGenerateOptions options;  // as `tarvoctl vol mksim` makes them
+        options.clusters = 65536;
+        options.files = 750;
+        options.free = 0.15;
+        options.seed = seed;
+        platform::SimGenerateSummary summary;
+        auto volume = GenerateLikeMksim(options, summary);
+        ASSERT_NE(volume, nullptr);
+        UseVolume(volume);
+        ASSERT_GT(Fragmented(Layout()), 0u);
+        const uint64_t freeBefore = volume->FreeClusters();
+        m_reports.clear();
+        auto& job = OpenJob();
+        ASSERT_EQ(RunCompleteMethod(job), 1);
+        ASSERT_NE(Find(app::MSG_INF_COMPLETE_COMPLETED), nullptr);
+        EXPECT_EQ(Find(app::MSG_ERR_NOT_ENOUGH_SPACE), nullptr);
+        ExpectConsistent();
+        EXPECT_EQ(volume->FreeClusters(), freeBefore);
+        EXPECT_EQ(Fragmented(Layout()), 0u);
+        const auto misplaced = NotInPlace(volume::SortOrder::ByPath);
+        EXPECT_TRUE(misplaced.empty()) << misplaced.size() << " misplaced, first " << misplaced.front();
         m_job.reset();
     }
 }

@@ -9,6 +9,7 @@
 
 #include "engine/Analysis.h"
 #include "engine/CompleteMethod.h"
+#include "engine/CompressionUnits.h"
 #include "engine/MftZoneRelief.h"
 #include "engine/MoveFile.h"
 #include "engine/PlacementPlan.h"
@@ -40,6 +41,12 @@ protected:
         options.pageFile = false;
         options.mftZonePercent = mftZonePercent;
         platform::SimGenerateSummary summary;
+        return GenerateLikeMksim(options, summary);
+    }
+
+    // A volume as `tarvoctl vol mksim` makes it from these options, checked move by move.
+    std::shared_ptr<SimVolume> GenerateLikeMksim(const platform::SimGenerateOptions& options,
+                                                 platform::SimGenerateSummary& summary) {
         std::string error;
         auto volume = platform::GenerateSimVolume(options, summary, error);
         EXPECT_NE(volume, nullptr) << error;
@@ -112,6 +119,33 @@ protected:
             lcn = end;
         }
         return runs;
+    }
+
+    // Free runs below the last file that the layout does not force: runs of at
+    // least minimum clusters that end at a file's cluster, not at a system
+    // cluster (a gap no later file fitted), the MFT zone or the volume's end,
+    // and are not the rest of a compressed file's slot of whole units.
+    std::vector<std::pair<Lcn, uint64_t>> UnforcedGaps(Zone counted, uint64_t minimum) {
+        volume::RecordingViewSink view;
+        volume::CDefragJob job;
+        EXPECT_EQ(volume::OpenDrive(job, &view, "T", 9), 1);
+        job.m_gate.Start();
+        EXPECT_EQ(RunAnalysis(job), 1);
+        const auto layout = ByPosition(Layout());
+        const Lcn lastFile = layout.empty() ? 0 : layout.back().first;
+        const platform::SimNtfsLayout ntfs = m_volume->NtfsLayout();
+        const bool zone = ntfs.mftZoneEnd > 0 && counted == Zone::Skipped;
+        std::vector<std::pair<Lcn, uint64_t>> gaps;
+        for (const auto& [start, length] : FreeRuns(counted)) {
+            const Lcn next = start + length;
+            if (start >= lastFile || length < minimum || next >= m_volume->TotalClusters()) continue;
+            if (zone && next >= ntfs.mftZoneStart && next <= ntfs.mftZoneEnd) continue;
+            if (job.m_clusterBitmap->Bit(volume::ClusterMap::System, next)) continue;
+            const volume::FileRecord* before = start > 0 ? job.m_clusterBitmap->FindFileAt(start - 1) : nullptr;
+            if (before && length < kCompressionUnitClusters && MovesInCompressionUnits(job, *before)) continue;
+            gaps.push_back({start, length});
+        }
+        return gaps;
     }
 
     const ReportRecord* Find(app::MessageId id) const {

@@ -2,6 +2,7 @@
 #include "engine/MoveFile.h"
 
 #include "engine/Analysis.h"
+#include "engine/PlacementPlan.h"
 #include "tests/engine/support/EngineTestEnv.h"
 
 namespace tarvo::engine::testing {
@@ -32,7 +33,7 @@ TEST_F(MoveFileTest, OneCallCarriesAtMost1220ClustersOnNtfsAndAnyCountOnFat) {
     Ntfs();
     AddFile("BIG.DAT", {{5000, 3000}});
     auto& job = Analysed();
-    EXPECT_EQ(CappedMoveCount(job, 5000), 1220u);
+    EXPECT_EQ(CappedMoveCount(job, *Record("BIG.DAT"), 5000), 1220u);
     ASSERT_EQ(MoveRange(job, Record("BIG.DAT"), 0, 12000, 5000, CountUpdate::No), kMoved);
     EXPECT_EQ(Runs("BIG.DAT"), (std::vector<SimRun>{{1220, 12000}, {5000, 4220}}));
     // The record and the bitmap follow the file.
@@ -45,6 +46,54 @@ TEST_F(MoveFileTest, OneCallCarriesAtMost1220ClustersOnNtfsAndAnyCountOnFat) {
     auto& fat = Analysed();
     ASSERT_EQ(MoveRange(fat, Record("BIG.DAT"), 0, 8000, 5000, CountUpdate::No), kMoved);
     EXPECT_EQ(Runs("BIG.DAT"), (std::vector<SimRun>{{5000, 8000}}));
+}
+
+TEST_F(MoveFileTest, ACompressedFileLargerThanOneCallMovesWholeInCappedCallsOfWholeUnits) {
+    Ntfs();
+    // 100 units of 12 real and 4 virtual clusters: 1,600 VCNs in two pieces. A
+    // call of 1,220 clusters would end inside a unit, which NTFS refuses.
+    std::vector<SimRun> runs;
+    for (Vcn unit = 0; unit < 100; ++unit) {
+        const Lcn piece = unit < 50 ? 1000 + 12 * unit : 5000 + 12 * (unit - 50);
+        runs.push_back({16 * unit + 12, piece});
+        runs.push_back({16 * unit + 16, V});
+    }
+    AddFile("PACKED.DAT", runs, 1000000000, platform::SimFileKind::Compressed);
+    auto& job = Analysed();
+    EXPECT_EQ(CappedMoveCount(job, *Record("PACKED.DAT"), 5000), 1216u);
+    ASSERT_EQ(MoveFileTo(job, Record("PACKED.DAT"), 12000), kMoved);
+    EXPECT_FALSE(Record("PACKED.DAT")->IsFragmented());
+    Lcn expected = 12000;
+    for (const SimRun& run : Runs("PACKED.DAT")) {
+        if (run.lcn == V) continue;
+        EXPECT_EQ(run.lcn, expected);
+        expected += 12;
+    }
+    EXPECT_EQ(expected, 12000u + 1200u);
+    ExpectConsistent();
+}
+
+TEST_F(MoveFileTest, ACompressedFileOfManyUnitsIsNotGivenUpForWalkingItsPiecesInPlace) {
+    Ntfs();
+    // 400 units of 12 real clusters, one piece per unit, in two halves. Unit 303
+    // is full, so the call that brings unit 304 after it joins the two into one
+    // extent, and the placement starts again from the front: the 304 pieces
+    // already in place must not count as 304 passes without progress.
+    std::vector<SimRun> runs;
+    Lcn lcn[2] = {1000, 5000};
+    for (Vcn unit = 0; unit < 400; ++unit) {
+        Lcn& next = lcn[unit < 200 ? 0 : 1];
+        const uint64_t real = unit == 303 ? 16 : 12;
+        runs.push_back({16 * unit + real, next});
+        if (real < 16) runs.push_back({16 * unit + 16, V});
+        next += real;
+    }
+    AddFile("PACKED.DAT", runs, 1000000000, platform::SimFileKind::Compressed);
+    auto& job = Analysed();
+    ASSERT_EQ(MoveFileTo(job, Record("PACKED.DAT"), 12000), kMoved);
+    EXPECT_FALSE(Record("PACKED.DAT")->IsFragmented());
+    EXPECT_EQ(FirstLcn(*Record("PACKED.DAT")), 12000u);
+    ExpectConsistent();
 }
 
 TEST_F(MoveFileTest, MoveFileToMakesAFragmentedFileWholeAtTheTargetAndKeepsTheCount) {

@@ -1,6 +1,9 @@
 // PlacementPlanTest.cpp --- the sort orders and the placement plan with its gap filling, on small simulated volumes.
 #include "engine/PlacementPlan.h"
 
+#include <algorithm>
+#include <cstdio>
+
 #include "engine/Analysis.h"
 #include "tests/engine/support/EngineTestEnv.h"
 
@@ -111,21 +114,72 @@ TEST_F(PlacementPlanTest, FilesInPlaceAreDoneDoneFilesKeepTheirPlaceAndEmptyFile
     EXPECT_FALSE(Record("E")->IsDone());
 }
 
-TEST_F(PlacementPlanTest, NtfsPlansInUnitsOf16AndFillsTheGapBeforeTheMftWithSmallFiles) {
+TEST_F(PlacementPlanTest, NtfsPlansFilesAtTheirSizeCompressedOnesInUnitsAndFillsTheGapBeforeTheMft) {
     auto& volume = MakeVolume(SimFileSystem::Ntfs, 20000);
     const platform::SimNtfsLayout layout = volume.NtfsLayout();
     // Files sit in the upper half, out of the way of the plan's first region.
     AddFile("BIG", {{400, 12000}}, 1000);
+    // Two units: 10 real + 6 virtual, then 3 real + 13 virtual.
+    AddFile("PACKED", {{10, 13200}, {16, volume::kVirtualLcn}, {19, 13210}, {32, volume::kVirtualLcn}}, 1000,
+            platform::SimFileKind::Compressed);
     AddFile("SMALL1", {{5, 13000}}, 1000);
     AddFile("SMALL2", {{17, 13100}}, 1000);
     ASSERT_EQ(AnalyseAndPlan(SortOrder::ByPath), 1);
 
-    const Lcn first = Planned("SMALL1");
-    // The region before the MFT is too small for BIG: the small files fill it, 16-cluster units each.
-    EXPECT_LT(first, layout.mftStart);
-    EXPECT_EQ(Planned("SMALL2"), first + 16);
+    // The region before the MFT is too small for BIG: the later files fill it, the
+    // compressed one in whole units (13 clusters take 16), the others at their size.
+    const Lcn packed = Planned("PACKED");
+    EXPECT_LT(packed, layout.mftStart);
+    EXPECT_EQ(Planned("SMALL1"), packed + 16);
+    EXPECT_EQ(Planned("SMALL2"), packed + 16 + 5);
     // BIG goes after the MFT zone, never into it.
     EXPECT_GT(Planned("BIG"), layout.mftZoneEnd);
+}
+
+TEST_F(PlacementPlanTest, NtfsVolumeWhoseFilesFitOnlyAtTheirOwnSizeGetsAPlan) {
+    // Files of one to three clusters fill all but 100 of the free clusters of an NTFS
+    // volume of 8,192 clusters without an MFT zone: over 3,000 of them, which in
+    // 16-cluster slots would need six times the volume.
+    auto& volume = MakeVolume(SimFileSystem::Ntfs, 8192, 4096, 0);
+    std::vector<std::pair<Lcn, uint64_t>> free;
+    for (Lcn lcn = 0; lcn < 8192;) {
+        if (!volume.IsFree(lcn, 1)) {
+            ++lcn;
+            continue;
+        }
+        Lcn end = lcn;
+        while (end < 8192 && volume.IsFree(end, 1)) ++end;
+        free.push_back({lcn, end - lcn});
+        lcn = end;
+    }
+    uint64_t room = 0;
+    for (const auto& run : free) room += run.second;
+    ASSERT_GT(room, 4000u);
+    // Each file in a free run, lying backwards (the plan must move them), sizes 1, 2, 3, 1, 2, 3, ...
+    int n = 0;
+    uint64_t used = 0;
+    for (auto run = free.rbegin(); run != free.rend() && used + 100 < room; ++run) {
+        Lcn end = run->first + run->second;
+        while (end > run->first && used + 100 < room) {
+            const uint64_t size = std::min<uint64_t>(1 + n % 3, end - run->first);
+            end -= size;
+            char name[16];
+            std::snprintf(name, sizeof name, "F%05d", n++);
+            AddFile(name, {{size, end}}, 1000);
+            used += size;
+        }
+    }
+    ASSERT_GT(n, 3000);
+    ASSERT_EQ(AnalyseAndPlan(SortOrder::ByPath), 1);
+    EXPECT_FALSE(Reported(app::MSG_DIAG_INFO, "Can't get Space in Checkand...2"));
+    // Every file got a place of its own: no two plans overlap.
+    std::vector<std::pair<Lcn, uint64_t>> plans;
+    for (int64_t i = 0; i <= m_job->m_fileTable->LastIndex(); ++i) {
+        const volume::FileRecord& file = *m_job->m_fileTable->Item(i);
+        plans.push_back({file.PlannedLcn(), file.AllocatedClusters()});
+    }
+    std::sort(plans.begin(), plans.end());
+    for (size_t i = 1; i < plans.size(); ++i) EXPECT_GE(plans[i].first, plans[i - 1].first + plans[i - 1].second);
 }
 
 TEST_F(PlacementPlanTest, NoRunForAFileMakesThePlanFailAndSaysWhichSearch) {

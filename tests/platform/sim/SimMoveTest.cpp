@@ -70,6 +70,21 @@ TEST_F(SimMoveTest, CompressedFilesMoveInWholeUnitsAndStayPacked) {
     EXPECT_TRUE(volume->IsFree(90022, 10));  // only the real clusters were placed
 }
 
+TEST_F(SimMoveTest, OnNtfsAnyFileGoesToAnUnalignedClusterAndUncompressedOnesMoveAnyCount) {
+    auto volume = MakeVolume(SimFileSystem::Ntfs, 100000);
+    FileId plain = AddFile(*volume, "notes.txt", {{7, 60000}});
+    ASSERT_EQ(volume->MoveFile(plain, 0, 70003, 7).status, STATUS_SUCCESS);
+    EXPECT_EQ(volume->Runs(plain), (std::vector<SimRun>{{7, 70003}}));
+    ASSERT_EQ(volume->MoveFile(plain, 3, 70021, 3).status, STATUS_SUCCESS);
+    EXPECT_EQ(volume->Runs(plain), (std::vector<SimRun>{{3, 70003}, {6, 70021}, {7, 70009}}));
+    // A compressed file keeps to whole units of VCNs, but its target may be any cluster.
+    FileId packed = AddFile(*volume, "archive.cab", {{10, 61000}, {16, kVirtualLcn}}, SimFileKind::Compressed);
+    ASSERT_EQ(volume->MoveFile(packed, 0, 70037, 16).status, STATUS_SUCCESS);
+    EXPECT_EQ(volume->Runs(packed), (std::vector<SimRun>{{10, 70037}, {16, kVirtualLcn}}));
+    std::string report;
+    EXPECT_TRUE(volume->CheckConsistency(report)) << report;
+}
+
 TEST_F(SimMoveTest, SystemFilesDirectoriesAndThePageFileCannotBeMovedOrOpened) {
     auto volume = MakeVolume(SimFileSystem::Ntfs, 100000);
     FileId page = AddFile(*volume, "pagefile.sys", {{100, 60000}}, SimFileKind::PageFile);

@@ -153,6 +153,35 @@ TEST_F(ClusterBitmapTest, NtfsSearchesRoundToSixteenAndSkipTheZone) {
     EXPECT_EQ(longest, 16u);
 }
 
+TEST_F(ClusterBitmapTest, NtfsSearchesInClustersTakeTheLengthAsGivenAndStillSkipTheZone) {
+    auto& volume = Attach(4096);
+    volume.SetAllocated(0, 4096, true);
+    volume.SetAllocated(1000, 5, false);   // 5 free: enough for a file of 5 clusters
+    volume.SetAllocated(2000, 100, false); // inside the zone below
+    volume.SetAllocated(3003, 40, false);  // 3003..3042
+    auto& bitmap = Build();
+    SetZone(1990, 2200);
+    constexpr SearchUnit kClusters = SearchUnit::Cluster;
+    EXPECT_EQ(bitmap.FindFirstFit(0, 5, kClusters), std::optional<Lcn>(1000));
+    EXPECT_EQ(bitmap.FindFirstFit(0, 6, kClusters), std::optional<Lcn>(3003));
+    EXPECT_EQ(bitmap.FindFirstFit(2000, 40, kClusters), std::optional<Lcn>(3003));
+    EXPECT_EQ(bitmap.FindFirstFitNonSystem(0, 5, kClusters), std::optional<Lcn>(1000));
+    // The highest run, not 16-aligned: a file that moves cluster by cluster may start anywhere.
+    EXPECT_EQ(bitmap.FindLastFit(0, 17, kClusters), std::optional<Lcn>(3026));
+    EXPECT_EQ(bitmap.FindLastFit(0, 40, kClusters), std::optional<Lcn>(3003));
+    Lcn cursor = 3020;
+    EXPECT_EQ(bitmap.FindLastFitFrom(0, 5, cursor, kClusters), std::optional<Lcn>(3016));
+    EXPECT_EQ(cursor, 3016u);
+    EXPECT_EQ(bitmap.FindLastFit(0, 41, kClusters), std::nullopt);
+    EXPECT_EQ(bitmap.IsFreeRunAt(1000, 5, kClusters), std::optional<Lcn>(1000));
+    EXPECT_EQ(bitmap.IsFreeRunAt(1000, 6, kClusters), std::nullopt);
+    EXPECT_EQ(bitmap.IsFreeRunAt(1000, 5), std::nullopt);  // in units: 16 wanted
+    uint64_t longest = 0;
+    EXPECT_EQ(bitmap.FindFirstFitInRange(0, 2999, 5, longest, kClusters), std::optional<Lcn>(1000));
+    EXPECT_EQ(bitmap.FindFirstFitInRange(0, 2999, 6, longest, kClusters), std::nullopt);
+    EXPECT_EQ(longest, 5u);  // the zone's 100 free clusters are no run
+}
+
 TEST_F(ClusterBitmapTest, FatSearchesTakeTheLengthAsGiven) {
     auto& volume = Attach(4096, "FAT", 512);
     volume.SetAllocated(0, 4096, true);

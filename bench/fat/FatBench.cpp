@@ -1,6 +1,7 @@
 // FatBench.cpp --- FAT analysis beside fsck.fat -n, moves beside dd, COMPLETE beside a copy-out/copy-in.
 //
-// bench_fat [--size 1G] [--files 20000] [--move 128M] [--dir DIR] [--image IMG] [--keep IMG] [--complete 0]
+// bench_fat [--size 1G] [--files 20000] [--fragment-share 30] [--move 128M] [--dir DIR] [--image IMG] [--keep IMG]
+//           [--complete 0]
 // Makes a fragmented FAT32 image (mkfs.fat + mtools), or works on a copy of
 // IMG made earlier (--keep saves the made image there), then prints ratios:
 //   analysis = our full read (tree, every file's extents, bitmap) / fsck.fat -n   (goal <= 1)
@@ -127,6 +128,7 @@ int main(int argc, char** argv) {
     std::setvbuf(stdout, nullptr, _IOLBF, 0);  // each figure as soon as it is measured
     uint64_t size = 1ull << 30, toMove = 128ull << 20;
     uint32_t files = 20000;
+    uint32_t fragmentPercent = 30;
     std::string dir = "/var/tmp";  // on disk, where fsync costs what it costs users
     std::string reuse, keep;
     bool completeToo = true;
@@ -134,6 +136,7 @@ int main(int argc, char** argv) {
         std::string a = argv[i];
         if (a == "--size") size = ParseBytes(argv[i + 1]);
         else if (a == "--files") files = static_cast<uint32_t>(std::strtoul(argv[i + 1], nullptr, 10));
+        else if (a == "--fragment-share") fragmentPercent = static_cast<uint32_t>(std::strtoul(argv[i + 1], nullptr, 10));
         else if (a == "--move") toMove = ParseBytes(argv[i + 1]);
         else if (a == "--dir") dir = argv[i + 1];
         else if (a == "--image") reuse = argv[i + 1];
@@ -152,6 +155,7 @@ int main(int argc, char** argv) {
     recipe.fatBits = 32;
     recipe.files = files;
     recipe.fragment = true;
+    recipe.fragmentPercent = fragmentPercent;
     std::vector<FatManifestEntry> manifest;
     std::string error;
     auto start = Clock::now();

@@ -123,6 +123,7 @@ FatVolumeBackend::FatVolumeBackend(std::unique_ptr<BlockDevice> device, FatVolum
     : m_device(std::move(device)), m_volume(std::move(volume)), m_intentPath(std::move(intentPath)) {
     m_freeClusters = m_volume.CountFreeClusters();
     m_held.assign(size_t{m_volume.geometry.clusterCount} + 2, 0);
+    m_leftBy.assign(m_held.size(), 0);
     const FatGeometry& g = m_volume.geometry;
     if (g.fsInfoSector != 0) {
         std::vector<uint8_t> s(g.bytesPerSector);

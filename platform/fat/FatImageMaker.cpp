@@ -11,7 +11,9 @@
 #include <filesystem>
 #include <fstream>
 
+#include "platform/blockio/BlockDevice.h"
 #include "platform/fat/FatEndian.h"
+#include "platform/fat/FatVolume.h"
 #include "platform/fat/FatTools.h"
 #include "platform/core/Sha256.h"
 
@@ -171,6 +173,44 @@ std::string RealFileName(uint32_t i) {
     return folder + name;
 }
 
+// Deletes kept (contiguous) filler files, spread evenly, until the wanted share of
+// the files with data is fragmented, or no kept filler is left.
+bool DeleteFillersForShare(const std::string& image, uint32_t fillers, uint32_t percent, std::string& error) {
+    FatVolume volume;
+    {
+        auto device = OpenBlockDevice(image, DeviceAccess::ReadOnly, error);
+        if (!device || !volume.Load(*device, nullptr, error)) {
+            return false;
+        }
+    }
+    uint64_t files = 0, fragmented = 0;
+    for (const FatNode& node : volume.nodes) {
+        if (node.isDirectory || node.chain.empty()) {
+            continue;
+        }
+        ++files;
+        for (size_t i = 1; i < node.chain.size(); ++i) {
+            if (node.chain[i] != node.chain[i - 1] + 1) {
+                ++fragmented;
+                break;
+            }
+        }
+    }
+    const uint32_t kept = fillers / 2;
+    const uint64_t wantedFiles = fragmented * 100 / percent;
+    const uint64_t remove = std::min<uint64_t>(kept, files > wantedFiles ? files - wantedFiles : 0);
+    if (remove == 0) {
+        return true;
+    }
+    std::vector<std::string> mdel{"mdel", "-i", image};
+    for (uint64_t j = 0; j < kept; ++j) {
+        if ((j + 1) * remove / kept > j * remove / kept) {
+            mdel.push_back("::/" + FillerName(static_cast<uint32_t>(2 * j), fillers));
+        }
+    }
+    return Run(mdel, error);
+}
+
 }  // namespace
 
 bool MakeFatImage(const FatImageRecipe& recipe, std::vector<FatManifestEntry>& manifest, std::string& error) {
@@ -256,6 +296,10 @@ bool MakeFatImage(const FatImageRecipe& recipe, std::vector<FatManifestEntry>& m
         }
     }
     if (!CopyTree(recipe.path, real, error)) {
+        return false;
+    }
+    if (recipe.fragment && recipe.fragmentPercent != 0 &&
+        !DeleteFillersForShare(recipe.path, std::max<uint32_t>(2 * files, 8), recipe.fragmentPercent, error)) {
         return false;
     }
     return ManifestWithMtools(recipe.path, manifest, error);

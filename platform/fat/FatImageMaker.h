@@ -15,6 +15,11 @@ struct FatImageRecipe {
     uint32_t clusterBytes = 0;
     uint32_t files = 40;
     bool fragment = false;
+    // With fragment: the share of the volume's files with data (filler files
+    // included) to leave fragmented, in percent. 0 keeps every other filler file,
+    // which leaves about 18%; a higher share deletes kept filler files (all
+    // contiguous) once the files are in place, up to about 35%.
+    uint32_t fragmentPercent = 0;
     uint64_t seed = 1;
 };
 

@@ -19,7 +19,8 @@ namespace tarvo::platform {
 
 namespace {
 
-constexpr const char* kMagic = "tarvo-fat-intent 2";
+constexpr const char* kMagic = "tarvo-fat-intent 3";
+constexpr const char* kMagicTwo = "tarvo-fat-intent 2";
 constexpr const char* kMagicOne = "tarvo-fat-intent 1";
 
 bool SyncPath(const std::string& path, int flags) {
@@ -67,7 +68,8 @@ bool WriteFatIntent(const std::string& path, const FatIntent& intent, std::strin
         }
         text << "move " << (move.fromEntry ? "entry " : "cluster ")
              << (move.fromEntry ? move.entryOffset : move.previousCluster) << " " << move.target << " "
-             << move.successor << " " << move.oldClusters.size() << " " << runs.size() << "\n";
+             << move.successor << " " << move.oldClusters.size() << " " << runs.size() << " " << move.generation << " "
+             << (move.hasDataHash ? 1 : 0) << " " << move.dataHash << "\n";
         for (const auto& [first, length] : runs) {
             text << first << " " << length << "\n";
         }
@@ -99,8 +101,10 @@ bool ReadFatIntent(const std::string& path, FatIntent& out, std::string& error) 
     }
     std::string magic;
     std::getline(in, magic);
-    // Version 1 records hold at most one move with one cluster per line.
-    const bool runs = magic == kMagic;
+    // Version 1 records hold at most one move with one cluster per line; version 2
+    // adds runs; version 3 the generation and the data fingerprint of each move.
+    const bool three = magic == kMagic;
+    const bool runs = three || magic == kMagicTwo;
     std::string word;
     in >> word >> out.volumeSerial >> out.totalSectors >> out.clusterCount;
     bool ok = (runs || magic == kMagicOne) && word == "volume" && static_cast<bool>(in);
@@ -114,8 +118,14 @@ bool ReadFatIntent(const std::string& path, FatIntent& out, std::string& error) 
         if (runs) {
             in >> lines;
         }
+        int hashed = 0;
+        if (three) {
+            in >> move.generation >> hashed >> move.dataHash;
+            move.hasDataHash = hashed == 1;
+        }
         total += count;
         ok = static_cast<bool>(in) && (kind == "entry" || kind == "cluster") && count > 0 && total <= out.clusterCount &&
+             (hashed == 0 || hashed == 1) && move.generation <= out.clusterCount &&
              (runs ? lines > 0 && lines <= count : !(magic == kMagicOne && !out.moves.empty()));
         move.fromEntry = kind == "entry";
         if (move.fromEntry) {

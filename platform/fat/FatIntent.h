@@ -17,12 +17,21 @@ struct FatMoveRecord {
     uint32_t target = 0;           // first target cluster; the range goes to target .. target + n - 1
     uint32_t successor = 0;        // the FAT value the range's last cluster held (next cluster or end mark)
     std::vector<uint32_t> oldClusters;
+    // The step of its batch in which the move is written: a move whose target
+    // lies in clusters that moves of earlier steps leave is written only after
+    // their switches are durable.
+    uint32_t generation = 0;
+    // Fingerprint (FatDataHash) of the data copied into the target; records
+    // before version 3 have none, and their moves are judged by their links alone.
+    bool hasDataHash = false;
+    uint64_t dataHash = 0;
 };
 
 // While we hold a volume dirty, its record names the volume and the moves whose
-// FAT and directory writes may be under way. The moves of one record are
-// independent of each other: no cluster belongs to two of them and no file has
-// two. With it the next open finishes or undoes each move. Kept in
+// FAT and directory writes may be under way. No file has two moves in one
+// record, no two moves share a target or an old cluster, and a target may lie
+// in the old clusters of another move only when that move has an earlier
+// generation. With it the next open finishes or undoes each move. Kept in
 // $TARVO_HOME/fat-intent/, one file per volume path.
 struct FatIntent {
     uint32_t volumeSerial = 0;

@@ -2,8 +2,10 @@
 //
 // The data of a move is copied into free clusters that nothing points at, and
 // the move joins the batch that FatCommit.cpp writes to the FAT in its safe
-// order. The volume carries the dirty flag from the first write until Flush,
-// and our record of the moves lets the next open finish or undo them.
+// order. A move into clusters that a move of the batch leaves keeps its data
+// in memory until those clusters are no longer pointed at on the medium. The
+// volume carries the dirty flag from the first write until Flush, and our
+// record of the moves lets the next open finish or undo them.
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -19,6 +21,8 @@ constexpr size_t kCopyChunk = 4 << 20;
 // A batch is committed when it holds this much data or this many moves.
 constexpr uint64_t kBatchBytes = 64ull << 20;
 constexpr size_t kBatchMoves = 2048;
+// A move larger than this never waits in memory: the batch is committed first.
+constexpr uint64_t kMostStagedBytes = 16ull << 20;
 
 }  // namespace
 
@@ -30,7 +34,25 @@ NTSTATUS FatVolumeBackend::Fail(int error, const std::string& what) {
     return error == ENOSPC ? STATUS_DISK_FULL : STATUS_IO_DEVICE_ERROR;
 }
 
-int FatVolumeBackend::CopyClusters(const std::vector<uint32_t>& from, uint32_t target) {
+int FatVolumeBackend::ReadClusters(const std::vector<uint32_t>& from, std::vector<uint8_t>& out, FatDataHash& hash) {
+    const FatGeometry& g = m_volume.geometry;
+    out.resize(from.size() * g.bytesPerCluster);
+    for (size_t i = 0; i < from.size();) {
+        size_t run = 1;
+        while (i + run < from.size() && from[i + run] == from[i] + run) {
+            ++run;
+        }
+        if (int e = m_device->Read(g.ClusterOffset(from[i]), out.data() + i * g.bytesPerCluster, run * g.bytesPerCluster);
+            e != 0) {
+            return e;
+        }
+        i += run;
+    }
+    hash.Add(out.data(), out.size());
+    return 0;
+}
+
+int FatVolumeBackend::CopyClusters(const std::vector<uint32_t>& from, uint32_t target, FatDataHash& hash) {
     const FatGeometry& g = m_volume.geometry;
     const size_t perChunk = std::max<size_t>(1, kCopyChunk / g.bytesPerCluster);
     std::vector<uint8_t> buffer(std::min(perChunk, from.size()) * g.bytesPerCluster);
@@ -49,6 +71,7 @@ int FatVolumeBackend::CopyClusters(const std::vector<uint32_t>& from, uint32_t t
             }
             i += run;
         }
+        hash.Add(buffer.data(), chunk * g.bytesPerCluster);
         if (int e = m_device->Write(g.ClusterOffset(target + static_cast<uint32_t>(done)), buffer.data(),
                                     chunk * g.bytesPerCluster);
             e != 0) {
@@ -105,17 +128,32 @@ NTSTATUS FatVolumeBackend::DoMove(uint64_t id, Vcn v, uint32_t target, uint32_t 
             return Fail(e, "cannot mark the volume as in use");
         }
     }
-    // A target freed by a pending move must not take new data before that move is durable.
+    // A target that a pending move leaves takes the new data only after that move's
+    // switch is durable: the move waits in memory for its generation.
+    const uint64_t bytes = uint64_t{n} * m_volume.geometry.bytesPerCluster;
     if (ConflictsWithBatch(id, move)) {
         if (int e = CommitBatch(); e != 0) {
             return Fail(e, "cannot write the moves to the FAT");
         }
     }
-    if (int e = CopyClusters(move.oldClusters, target); e != 0) {
+    move.generation = GenerationInBatch(move);
+    if (move.generation != 0 && bytes > kMostStagedBytes) {
+        if (int e = CommitBatch(); e != 0) {
+            return Fail(e, "cannot write the moves to the FAT");
+        }
+        move.generation = 0;
+    }
+    FatDataHash hash;
+    std::vector<uint8_t> staged;
+    if (int e = move.generation == 0 ? CopyClusters(move.oldClusters, target, hash)
+                                     : ReadClusters(move.oldClusters, staged, hash);
+        e != 0) {
         // What the batch holds is still good: make it durable before recovering.
         CommitBatch();
         return Fail(e, "cannot copy the clusters");
     }
+    move.hasDataHash = true;
+    move.dataHash = hash.Value();
     // The end state in memory; the device gets it when the batch is committed.
     for (uint32_t i = 0; i < n; ++i) {
         table.Set(target + i, i + 1 < n ? target + i + 1 : move.successor);
@@ -124,15 +162,18 @@ NTSTATUS FatVolumeBackend::DoMove(uint64_t id, Vcn v, uint32_t target, uint32_t 
     }
     if (!move.fromEntry) {
         table.Set(move.previousCluster, target);
-        m_held[move.previousCluster] = 1;
+        m_held[move.previousCluster] |= kHeldPrevious;
     }
     for (uint32_t i = 0; i < n; ++i) {
-        m_held[move.oldClusters[i]] = 1;
-        m_held[target + i] = 1;
+        m_held[move.oldClusters[i]] |= kHeldOld;
+        m_leftBy[move.oldClusters[i]] = move.generation + 1;
+        m_held[target + i] |= kHeldTarget;
     }
+    m_generations = std::max(m_generations, move.generation + 1);
     m_batchNodes.insert(id);
-    m_batchBytes += uint64_t{n} * m_volume.geometry.bytesPerCluster;
+    m_batchBytes += bytes;
     m_batch.push_back(std::move(move));
+    m_staged.push_back(std::move(staged));
     if (m_batchBytes >= kBatchBytes || m_batch.size() >= kBatchMoves) {
         if (int e = CommitBatch(); e != 0) {
             return Fail(e, "cannot write the moves to the FAT");

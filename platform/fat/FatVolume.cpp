@@ -2,9 +2,11 @@
 #include "platform/fat/FatVolume.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <deque>
 
+#include "platform/fat/FatDataHash.h"
 #include "platform/fat/FatDirectory.h"
 #include "platform/fat/FatEndian.h"
 
@@ -114,56 +116,119 @@ bool FatVolume::Load(BlockDevice& device, const FatIntent* pending, std::string&
 
 bool FatVolume::ApplyIntent(BlockDevice& device, std::vector<FatTable>& copies, const FatIntent& intent,
                             std::string& error) {
-    // The moves of one record never share a cluster; a record that says otherwise is not ours to trust.
-    std::vector<uint8_t> seen(size_t{geometry.clusterCount} + 2, 0);
-    auto claim = [&](uint32_t c) {
-        if (!geometry.IsDataCluster(c) || seen[c] != 0) {
-            return false;
+    const std::string mismatch = "the record of the interrupted moves does not fit the volume" + std::string(kRunFsck);
+    // The shape a record of ours has: no cluster is the old cluster of two moves, the
+    // target of two, or the previous cluster of one and anything of another; a target
+    // lies in the old clusters of another move only when that move's generation is earlier.
+    const size_t slots = size_t{geometry.clusterCount} + 2;
+    std::vector<uint32_t> oldOf(slots, 0), targetOf(slots, 0), previousOf(slots, 0);  // move index + 1
+    const auto& moves = intent.moves;
+    for (size_t m = 0; m < moves.size(); ++m) {
+        const FatMoveRecord& move = moves[m];
+        const size_t n = move.oldClusters.size();
+        bool ok = n != 0 && move.target >= 2 && uint64_t{move.target} + n - 1 <= geometry.clusterCount + 1 &&
+                  (move.fromEntry || geometry.IsDataCluster(move.previousCluster));
+        if (ok && !move.fromEntry) {
+            ok = previousOf[move.previousCluster] == 0;
+            previousOf[move.previousCluster] = static_cast<uint32_t>(m + 1);
         }
-        seen[c] = 1;
-        return true;
-    };
-    for (const FatMoveRecord& move : intent.moves) {
-        bool ok = move.fromEntry || claim(move.previousCluster);
-        for (size_t i = 0; ok && i < move.oldClusters.size(); ++i) {
-            ok = claim(move.oldClusters[i]) && uint64_t{move.target} + i <= geometry.clusterCount + 1 &&
-                 claim(move.target + static_cast<uint32_t>(i));
+        for (size_t i = 0; ok && i < n; ++i) {
+            const uint32_t c = move.oldClusters[i], t = move.target + static_cast<uint32_t>(i);
+            ok = geometry.IsDataCluster(c) && oldOf[c] == 0 && targetOf[t] == 0;
+            oldOf[c] = targetOf[t] = static_cast<uint32_t>(m + 1);
         }
         if (!ok) {
-            error = "the record of the interrupted moves does not fit the volume" + std::string(kRunFsck);
+            error = mismatch;
             return false;
         }
     }
-    for (const FatMoveRecord& move : intent.moves) {
-        bool finished = false;
-        if (!ApplyMove(device, copies, move, finished, error)) {
+    for (size_t c = 0; c < slots; ++c) {
+        const bool clash = (previousOf[c] != 0 && (oldOf[c] != 0 || targetOf[c] != 0)) ||
+                           (oldOf[c] != 0 && targetOf[c] != 0 &&
+                            moves[oldOf[c] - 1].generation >= moves[targetOf[c] - 1].generation);
+        if (clash) {
+            error = mismatch;
             return false;
         }
-        info.finished.push_back(finished);
+    }
+    // Generation by generation: a generation's switches are written only once all its
+    // moves are ready, and the next generation starts only after them. So every move
+    // before the first generation holding a move that is not ready is finished, that
+    // generation's ready moves are finished and the others undone, and the later
+    // generations never started: their clusters are as the earlier moves left them.
+    std::vector<size_t> order(moves.size());
+    for (size_t m = 0; m < order.size(); ++m) order[m] = m;
+    std::stable_sort(order.begin(), order.end(),
+                     [&](size_t a, size_t b) { return moves[a].generation < moves[b].generation; });
+    info.finished.assign(moves.size(), false);
+    std::vector<bool> undone(moves.size(), false);
+    uint64_t stopAt = UINT64_MAX;
+    for (size_t m : order) {
+        if (moves[m].generation > stopAt) {
+            break;
+        }
+        bool ready = false;
+        if (!JudgeMove(device, copies, moves[m], ready, error)) {
+            return false;
+        }
+        info.finished[m] = ready;
+        undone[m] = !ready;
+        if (!ready) {
+            stopAt = moves[m].generation;
+        }
+    }
+    std::vector<uint8_t> finishedTarget(slots, 0);
+    for (size_t m = 0; m < moves.size(); ++m) {
+        for (size_t i = 0; info.finished[m] && i < moves[m].oldClusters.size(); ++i) {
+            finishedTarget[moves[m].target + i] = 1;
+        }
+    }
+    for (size_t m = 0; m < moves.size(); ++m) {
+        if ((info.finished[m] || undone[m]) &&
+            !ApplyJudgement(device, copies, moves[m], info.finished[m], finishedTarget, error)) {
+            return false;
+        }
     }
     info.repaired = true;
     return true;
 }
 
-bool FatVolume::ApplyMove(BlockDevice& device, std::vector<FatTable>& copies, const FatMoveRecord& intent,
-                          bool& finished, std::string& error) {
+bool FatVolume::JudgeMove(BlockDevice& device, const std::vector<FatTable>& copies, const FatMoveRecord& intent,
+                          bool& ready, std::string& error) {
     const size_t n = intent.oldClusters.size();
-    const std::string mismatch = "the record of the interrupted move does not fit the volume" + std::string(kRunFsck);
-    if (n == 0 || intent.target < 2 || uint64_t{intent.target} + n - 1 > geometry.clusterCount + 1 ||
-        (!intent.fromEntry && !geometry.IsDataCluster(intent.previousCluster)) ||
-        std::any_of(intent.oldClusters.begin(), intent.oldClusters.end(),
-                    [&](uint32_t c) { return !geometry.IsDataCluster(c); })) {
-        error = mismatch;
-        return false;
-    }
-    auto expectedOld = [&](size_t i) { return i + 1 < n ? intent.oldClusters[i + 1] : intent.successor; };
     auto expectedNew = [&](size_t i) { return i + 1 < n ? intent.target + static_cast<uint32_t>(i) + 1 : intent.successor; };
-    bool ready = true;
+    ready = true;
     for (const auto& copy : copies) {
         for (size_t i = 0; i < n && ready; ++i) {
             ready = copy.Get(intent.target + static_cast<uint32_t>(i)) == expectedNew(i);
         }
     }
+    if (!ready || !intent.hasDataHash) {
+        return true;
+    }
+    // Links and data reach the medium with one flush: the links alone do not tell a whole copy.
+    FatDataHash hash;
+    std::vector<uint8_t> buffer;
+    const uint32_t perRead = std::max<uint32_t>(1, (4u << 20) / geometry.bytesPerCluster);
+    for (size_t done = 0; done < n;) {
+        const size_t count = std::min<size_t>(perRead, n - done);
+        buffer.resize(count * geometry.bytesPerCluster);
+        if (!ReadBytes(device, geometry.ClusterOffset(intent.target + static_cast<uint32_t>(done)), buffer.data(),
+                       buffer.size(), error)) {
+            return false;
+        }
+        hash.Add(buffer.data(), buffer.size());
+        done += count;
+    }
+    ready = hash.Value() == intent.dataHash;
+    return true;
+}
+
+bool FatVolume::ApplyJudgement(BlockDevice& device, std::vector<FatTable>& copies, const FatMoveRecord& intent,
+                               bool finish, const std::vector<uint8_t>& finishedTarget, std::string& error) {
+    const size_t n = intent.oldClusters.size();
+    const std::string mismatch = "the record of the interrupted move does not fit the volume" + std::string(kRunFsck);
+    auto expectedOld = [&](size_t i) { return i + 1 < n ? intent.oldClusters[i + 1] : intent.successor; };
     std::vector<uint8_t> sector;
     uint64_t sectorOffset = 0;
     if (intent.fromEntry) {
@@ -179,19 +244,22 @@ bool FatVolume::ApplyMove(BlockDevice& device, std::vector<FatTable>& copies, co
             return false;
         }
         uint32_t first = EntryFirstCluster(sector.data() + (intent.entryOffset - sectorOffset), geometry.type);
-        if (first != intent.oldClusters[0] && !(ready && first == intent.target)) {
+        if (first != intent.oldClusters[0] && !(finish && first == intent.target)) {
             error = mismatch;
             return false;
         }
     }
     for (auto& copy : copies) {
-        if (ready) {
+        if (finish) {
             // The data and the new links were durable before anything pointed at them: finish the move.
+            // Old clusters that a finished move of a later generation took keep its links.
             if (!intent.fromEntry) {
                 copy.Set(intent.previousCluster, intent.target);
             }
             for (uint32_t c : intent.oldClusters) {
-                copy.Set(c, 0);
+                if (finishedTarget[c] == 0) {
+                    copy.Set(c, 0);
+                }
             }
             continue;
         }
@@ -212,10 +280,9 @@ bool FatVolume::ApplyMove(BlockDevice& device, std::vector<FatTable>& copies, co
     }
     if (intent.fromEntry) {
         SetEntryFirstCluster(sector.data() + (intent.entryOffset - sectorOffset), geometry.type,
-                             ready ? intent.target : intent.oldClusters[0]);
+                             finish ? intent.target : intent.oldClusters[0]);
         info.patchedSectors[sectorOffset] = sector;
     }
-    finished = ready;
     return true;
 }
 

@@ -65,9 +65,12 @@ public:
 private:
     bool ReadBytes(BlockDevice& device, uint64_t offset, void* buffer, size_t length, std::string& error);
     bool ApplyIntent(BlockDevice& device, std::vector<FatTable>& copies, const FatIntent& intent, std::string& error);
-    // Finishes (answering true in `finished`) or undoes one move in every copy.
-    bool ApplyMove(BlockDevice& device, std::vector<FatTable>& copies, const FatMoveRecord& move, bool& finished,
+    // Ready: the move's links are complete in every copy and its target holds the data it copied.
+    bool JudgeMove(BlockDevice& device, const std::vector<FatTable>& copies, const FatMoveRecord& move, bool& ready,
                    std::string& error);
+    // Finishes or undoes one move in every copy (and in its directory entry's sector).
+    bool ApplyJudgement(BlockDevice& device, std::vector<FatTable>& copies, const FatMoveRecord& move, bool finish,
+                        const std::vector<uint8_t>& finishedTarget, std::string& error);
     bool FollowChain(uint32_t first, uint64_t node, std::vector<uint32_t>& owner, std::vector<uint32_t>& chain,
                      std::string& error);
     bool ReadTree(BlockDevice& device, std::string& error);

@@ -8,6 +8,7 @@
 
 #include "platform/blockio/BlockDevice.h"
 #include "platform/core/VolumeBackend.h"
+#include "platform/fat/FatDataHash.h"
 #include "platform/fat/FatVolume.h"
 
 namespace tarvo::platform {
@@ -62,17 +63,31 @@ private:
     int EndSession();
     // Writes the batch's record, then its FAT and directory changes in their safe order; empties the batch.
     int CommitBatch();
-    // True when the move needs a cluster or a file that a move of the batch holds.
+    // True when the move needs a cluster or a file that a move of the batch holds,
+    // other than clusters that moves of the batch leave.
     bool ConflictsWithBatch(uint64_t node, const FatMoveRecord& move) const;
+    // The generation a move joins the batch with: one after the latest move whose old clusters its target takes.
+    uint32_t GenerationInBatch(const FatMoveRecord& move) const;
     void ForgetBatch();
     // Writes the given FAT sectors, as held in memory, to one copy or to all (copy < 0).
     int WriteFatSectors(const std::set<uint32_t>& sectors, int copy);
-    int CopyClusters(const std::vector<uint32_t>& from, uint32_t target);
+    // The same from another table of this volume's layout.
+    int WriteTableSectors(const FatTable& table, const std::set<uint32_t>& sectors, int copy);
+    // Copies the clusters into the run at target, fingerprinting what it copies.
+    int CopyClusters(const std::vector<uint32_t>& from, uint32_t target, FatDataHash& hash);
+    // Reads the clusters into `out`, fingerprinting them.
+    int ReadClusters(const std::vector<uint32_t>& from, std::vector<uint8_t>& out, FatDataHash& hash);
+    // Writes the links, then the switches of one generation of the batch, each made durable.
+    int CommitGeneration(uint32_t generation);
     // Records a failed device call for the status and the report; answers the status for the caller.
     NTSTATUS Fail(int error, const std::string& what);
     int WriteFsInfoFreeCount(uint32_t freeCount);
     // After a failed write: reloads, repairs from the record and goes on, or marks the backend broken.
     void RecoverAfterFailure();
+
+    static constexpr uint8_t kHeldOld = 1;       // a move of the batch leaves it
+    static constexpr uint8_t kHeldTarget = 2;    // a move of the batch takes it
+    static constexpr uint8_t kHeldPrevious = 4;  // its FAT entry is the one a move switches
 
     std::mutex m_mutex;
     std::unique_ptr<BlockDevice> m_device;
@@ -85,9 +100,15 @@ private:
     std::string m_lastError;
     std::string m_recordError;  // why the move record could not be written, for the next failure's message
 
-    // Moves answered and copied whose FAT and directory writes wait for CommitBatch.
+    // Moves answered whose FAT and directory writes wait for CommitBatch. A move of
+    // generation 0 has copied its data; a later one keeps it in m_staged until the
+    // switches of the generation before it are durable.
     std::vector<FatMoveRecord> m_batch;
-    std::vector<uint8_t> m_held;  // per cluster: 1 while a move of the batch holds it
+    std::vector<std::vector<uint8_t>> m_staged;  // per move of the batch
+    uint32_t m_generations = 0;                   // generations in the batch
+    // Per cluster, while a move of the batch holds it: kHeldOld, kHeldTarget, kHeldPrevious.
+    std::vector<uint8_t> m_held;
+    std::vector<uint32_t> m_leftBy;  // per cluster: generation + 1 of the move that leaves it, 0 for none
     std::set<uint64_t> m_batchNodes;
     uint64_t m_batchBytes = 0;
 };

@@ -12,7 +12,8 @@ namespace tarvo::tools {
 namespace {
 
 constexpr const char* kUsage =
-    "vol mkfat FILE --size 64M [--fat 12|16|32] [--cluster-size B] [--files N] [--fragment] [--seed S]";
+    "vol mkfat FILE --size 64M [--fat 12|16|32] [--cluster-size B] [--files N] [--fragment] "
+    "[--fragment-share PERCENT] [--seed S]";
 
 bool ParseMkfatArguments(const Arguments& args, platform::FatImageRecipe& recipe, std::string& error) {
     bool haveSize = false;
@@ -56,6 +57,13 @@ bool ParseMkfatArguments(const Arguments& args, platform::FatImageRecipe& recipe
             recipe.seed = v;
         } else if (a == "--fragment") {
             recipe.fragment = true;
+        } else if (a == "--fragment-share") {
+            if (!value(40) || v == 0) {
+                error = "--fragment-share takes a percentage from 1 to 40";
+                return false;
+            }
+            recipe.fragment = true;
+            recipe.fragmentPercent = static_cast<uint32_t>(v);
         } else if (!a.empty() && a[0] == '-') {
             error = "unknown option " + a;
             return false;

@@ -4,6 +4,7 @@
 // dropped, one seed); TARVO_STRESS=full runs every cut point in every mode for several seeds.
 #include <functional>
 #include <map>
+#include <set>
 
 #include "FatTestSupport.h"
 #include "platform/blockio/PowerLossDevice.h"
@@ -21,7 +22,9 @@ struct Flavor {
 using Moves = std::function<NTSTATUS(VolumeBackend&)>;
 
 // Runs the moves once uncut to count the flush points, then once per cut point
-// and mode; after each cut: what fsck.fat may see, our repair, the judges, a rerun.
+// and mode; after each cut: what fsck.fat may see and every file's content as
+// mcopy reads it before our program opens the volume again, our repair, the
+// judges, a rerun.
 // Answers the number of cuts tried.
 int CrashMatrix(const std::string& image, const std::vector<FatManifestEntry>& manifest, uint64_t seed, bool full,
                 const Moves& moves, uint64_t minimumFlushes) {
@@ -66,6 +69,8 @@ int CrashMatrix(const std::string& image, const std::vector<FatManifestEntry>& m
             std::string output;
             Fsck(image, output);
             EXPECT_EQ(UnexpectedFsckLines(output, image), "") << output;
+            // The medium alone already holds every file's content, as mcopy reads it.
+            EXPECT_EQ(MtoolsManifest(image), manifest) << "before our reopen";
             // Our next open repairs; then the judges find the volume clean and every byte in place.
             {
                 auto backend = OpenImage(image, error);
@@ -119,9 +124,9 @@ TEST_F(FatTest, PowerCutAtAnyFlushLosesNoByteAndTheNextOpenRepairs) {
             std::vector<FatManifestEntry> manifest;
             std::string image = MakeImage("crash" + std::to_string(flavor.fatBits) + "-" + std::to_string(seed) + ".img",
                                           flavor.fatBits, flavor.size, flavor.clusterBytes, 12, true, seed, manifest);
-            // One batch: the session's start, the batch's four flushes, the session's end (two).
+            // One batch: the session's start, the batch's data, links and switch flushes, the session's end (two).
             cuts += CrashMatrix(image, manifest, seed, full,
-                                [&](VolumeBackend& backend) { return RunMoves(backend, maxFiles); }, 7);
+                                [&](VolumeBackend& backend) { return RunMoves(backend, maxFiles); }, 6);
         }
         std::printf("crash matrix: FAT%d %d cuts\n", flavor.fatBits, cuts);
     }
@@ -129,6 +134,7 @@ TEST_F(FatTest, PowerCutAtAnyFlushLosesNoByteAndTheNextOpenRepairs) {
 
 // Clusters freed by a pending move are taken by the next move only after the
 // first is durable: a cut between the two never leaves a file on overwritten data.
+// Here the same files move twice, which commits the batch in between.
 TEST_F(FatTest, PowerCutWhileMovesReuseFreedClustersLosesNoByte) {
     const bool full = FullStress();
     std::vector<FatManifestEntry> manifest;
@@ -154,8 +160,57 @@ TEST_F(FatTest, PowerCutWhileMovesReuseFreedClustersLosesNoByte) {
         }
         return backend.Flush();
     };
-    const int cuts = CrashMatrix(image, manifest, 7, full, moves, 12);
+    const int cuts = CrashMatrix(image, manifest, 7, full, moves, 9);
     std::printf("crash matrix: moves into freed clusters %d cuts\n", cuts);
+}
+
+// Within one batch, each file goes into the clusters the file before it left:
+// a chain of generations, each written only after the switches of the one
+// before are durable. Cut anywhere, no file is left on another's data.
+TEST_F(FatTest, PowerCutInAChainOfMovesIntoClustersJustLeftLosesNoByte) {
+    const bool full = FullStress();
+    for (int fatBits : {12, 32}) {
+        SCOPED_TRACE("FAT" + std::to_string(fatBits));
+        std::vector<FatManifestEntry> manifest;
+        std::string image = MakeImage("chain" + std::to_string(fatBits) + ".img", fatBits,
+                                      fatBits == 12 ? 2u << 20 : 34u << 20, 512, 12, true, 5, manifest);
+        std::string error;
+        std::vector<std::string> files;
+        {
+            auto backend = OpenImage(image, error, DeviceAccess::ReadOnly);
+            ASSERT_NE(backend, nullptr) << error;
+            files = ListFiles(*backend);
+        }
+        ASSERT_GE(files.size(), 6u);
+        // The first file goes up out of the way; each next one into the first free run
+        // from the start, which the file before it has just left. Counts the moves that
+        // took clusters another file's move of the same batch left.
+        int chained = 0;
+        auto moves = [&](VolumeBackend& backend) -> NTSTATUS {
+            DiskFreeSpace space;
+            backend.GetDiskFreeSpace(space);
+            std::set<Lcn> left;
+            for (size_t i = 0; i < 6; ++i) {
+                FileId id = 0;
+                if (NTSTATUS s = backend.OpenFile(files[i], {}, id); s != STATUS_SUCCESS) return s;
+                const auto runs = Runs(backend, id);
+                uint64_t length = 0;
+                for (const auto& run : runs) length += run.second;
+                if (length == 0) continue;
+                const Lcn target = FindFreeRun(backend, length, i == 0 ? space.totalNumberOfClusters / 2 : 0);
+                if (target == kVirtualLcn) return STATUS_DISK_FULL;
+                chained += left.count(target) != 0 ? 1 : 0;
+                if (NTSTATUS s = backend.MoveFile(id, 0, target, static_cast<DWORD>(length)).status; s != STATUS_SUCCESS)
+                    return s;
+                for (const auto& run : runs)
+                    for (uint64_t k = 0; k < run.second; ++k) left.insert(run.first + static_cast<Lcn>(k));
+            }
+            return backend.Flush();
+        };
+        const int cuts = CrashMatrix(image, manifest, 5, full, moves, 6);
+        EXPECT_GE(chained, 2) << "the moves did not take what earlier moves left";
+        std::printf("crash matrix: FAT%d chain of moves into clusters just left %d cuts\n", fatBits, cuts);
+    }
 }
 
 }  // namespace tarvo::platform::testing

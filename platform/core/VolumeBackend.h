@@ -103,6 +103,16 @@ public:
     // STATUS_OBJECT_PATH_NOT_FOUND when the path is not a directory of the volume.
     virtual NTSTATUS ListDirectory(std::string_view directoryPath, std::vector<DirectoryEntry>& out) = 0;
 
+    // ListDirectory's answer, shared: a backend that keeps its listings
+    // unchanged answers its own without a copy; by default a fresh listing.
+    virtual NTSTATUS ListDirectoryShared(std::string_view directoryPath,
+                                         std::shared_ptr<const std::vector<DirectoryEntry>>& out) {
+        auto listing = std::make_shared<std::vector<DirectoryEntry>>();
+        const NTSTATUS status = ListDirectory(directoryPath, *listing);
+        if (status == STATUS_SUCCESS) out = std::move(listing);
+        return status;
+    }
+
     // The entry of one file or directory.
     virtual NTSTATUS StatFile(std::string_view path, DirectoryEntry& out) = 0;
 

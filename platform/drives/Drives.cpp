@@ -26,9 +26,16 @@ struct ResolvedLink {
     std::string canonical;
 };
 
+// The backend a letter is held to by its open volume handles.
+struct DriveHold {
+    std::shared_ptr<VolumeBackend> backend;
+    int count = 0;
+};
+
 struct DriveState {
     std::mutex mutex;
     std::map<char, std::shared_ptr<VolumeBackend>> inProcess;
+    DriveHold held[26];
     std::map<std::string, std::shared_ptr<VolumeBackend>> byPath;
     ResolvedLink resolved[26];
 };
@@ -188,6 +195,13 @@ std::shared_ptr<VolumeBackend> OpenDriveBackend(char letter, NTSTATUS& status, s
         error = "not a drive letter";
         return nullptr;
     }
+    {
+        std::lock_guard lock(state.mutex);
+        if (const DriveHold& hold = state.held[letter - 'A']; hold.count > 0) {
+            status = STATUS_SUCCESS;
+            return hold.backend;
+        }
+    }
     if (auto reused = ReuseResolved(state, letter)) {
         status = STATUS_SUCCESS;
         return reused;
@@ -230,6 +244,30 @@ std::shared_ptr<VolumeBackend> OpenDriveBackend(char letter, NTSTATUS& status, s
         remember();
     }
     return backend;
+}
+
+bool HoldDrive(char letter, const std::shared_ptr<VolumeBackend>& backend) {
+    letter = ParseDriveLetter(std::string_view(&letter, 1));
+    if (letter == 0 || !backend) return false;
+    auto& state = State();
+    std::lock_guard lock(state.mutex);
+    DriveHold& hold = state.held[letter - 'A'];
+    if (hold.count > 0 && hold.backend != backend) return false;
+    hold.backend = backend;
+    ++hold.count;
+    return true;
+}
+
+void UnholdDrive(char letter) {
+    letter = ParseDriveLetter(std::string_view(&letter, 1));
+    if (letter == 0) return;
+    std::shared_ptr<VolumeBackend> released;  // dropped outside the lock: closing a volume may flush
+    auto& state = State();
+    {
+        std::lock_guard lock(state.mutex);
+        DriveHold& hold = state.held[letter - 'A'];
+        if (hold.count > 0 && --hold.count == 0) released = std::move(hold.backend);
+    }
 }
 
 void MapDriveToBackend(char letter, std::shared_ptr<VolumeBackend> backend) {

@@ -37,6 +37,14 @@ std::vector<DriveMapping> ListDriveMappings();
 // unmapped (STATUS_OBJECT_NAME_NOT_FOUND) or the volume cannot be opened.
 std::shared_ptr<VolumeBackend> OpenDriveBackend(char letter, NTSTATUS& status, std::string& error);
 
+// A volume handle holds its letter to the backend it opened: while a hold is
+// open, every open of the letter answers that backend without reading the
+// link again (the analysis opens its drive for every file and directory).
+// False when the letter is already held to another backend (nothing is held
+// then). Each successful hold is ended by one UnholdDrive.
+bool HoldDrive(char letter, const std::shared_ptr<VolumeBackend>& backend);
+void UnholdDrive(char letter);
+
 // For tests: serves the letter from an in-process backend, ahead of any link.
 void MapDriveToBackend(char letter, std::shared_ptr<VolumeBackend> backend);
 void UnmapTestDrive(char letter);

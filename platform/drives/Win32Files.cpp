@@ -45,11 +45,13 @@ private:
 struct VolumeHandle : HandleObject {
     std::shared_ptr<VolumeBackend> backend;
     char letter = 0;
+    bool holdsLetter = false;  // the letter answers this backend while the handle is open
     PendingIo pending;
     DWORD Wait(DWORD) override { return pending.Complete(); }
     void OnClose() override {
         pending.Complete();
         backend->Flush();
+        if (holdsLetter) UnholdDrive(letter);
     }
 };
 
@@ -61,9 +63,32 @@ struct FileHandle : HandleObject {
     void OnClose() override { pending.Complete(); }
 };
 
+bool MatchesPattern(const std::string& pattern, const std::string& name, const std::string& shortName);
+WIN32_FIND_DATAA ToFindData(const DirectoryEntry& entry, const std::string& name);
+
+// A search: "." and ".." first, then the listing's entries that match, each
+// turned into find data only when it is asked for.
 struct FindHandle : HandleObject {
-    std::vector<WIN32_FIND_DATAA> entries;
+    std::vector<WIN32_FIND_DATAA> dots;
+    std::shared_ptr<const std::vector<DirectoryEntry>> listing;
+    std::string wanted;
+    size_t nextDot = 0;
     size_t next = 0;
+
+    bool Next(WIN32_FIND_DATAA& out) {
+        if (nextDot < dots.size()) {
+            out = dots[nextDot++];
+            return true;
+        }
+        while (next < listing->size()) {
+            const DirectoryEntry& entry = (*listing)[next++];
+            if (MatchesPattern(wanted, entry.name, entry.shortName)) {
+                out = ToFindData(entry, entry.name);
+                return true;
+            }
+        }
+        return false;
+    }
 };
 
 // A Windows path split into its drive and its volume-relative part.
@@ -74,15 +99,16 @@ struct ParsedPath {
     std::string relative;     // "DIR\F.TXT", "" for the root
 };
 
+bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+
 bool ParsePath(const char* text, ParsedPath& out) {
     if (text == nullptr) {
         return false;
     }
-    std::string path(text);
-    std::replace(path.begin(), path.end(), '/', '\\');
-    if (path.rfind("\\\\.\\", 0) == 0) {
+    std::string_view path(text);
+    if (path.size() >= 4 && IsSeparator(path[0]) && IsSeparator(path[1]) && path[2] == '.' && IsSeparator(path[3])) {
         out.deviceForm = true;
-        path.erase(0, 4);
+        path.remove_prefix(4);
     }
     if (path.size() < 2 || path[1] != ':' || ParseDriveLetter(path.substr(0, 2)) == 0) {
         return false;
@@ -92,10 +118,11 @@ bool ParsePath(const char* text, ParsedPath& out) {
         out.volumeOnly = out.deviceForm;
         return true;
     }
-    if (path[2] != '\\') {
+    if (!IsSeparator(path[2])) {
         return false;  // "D:FILE", relative to a current directory we do not keep
     }
-    out.relative = path.substr(3);
+    out.relative.assign(path.substr(3));
+    std::replace(out.relative.begin(), out.relative.end(), '/', '\\');
     while (!out.relative.empty() && out.relative.back() == '\\') {
         out.relative.pop_back();
     }
@@ -190,6 +217,7 @@ HANDLE CreateFileA(const char* fileName, DWORD desiredAccess, DWORD shareMode, v
         auto handle = std::make_shared<VolumeHandle>();
         handle->backend = std::move(backend);
         handle->letter = path.letter;
+        handle->holdsLetter = HoldDrive(path.letter, handle->backend);
         return RegisterHandle(std::move(handle));
     }
     if (!path.deviceForm && path.relative.empty() && fileName[2] == '\0') {
@@ -232,9 +260,9 @@ NTSTATUS NtFsControlFile(HANDLE handle, HANDLE event, void* apcRoutine, void* ap
     if (event != nullptr || apcRoutine != nullptr || ioStatus == nullptr) {
         return STATUS_INVALID_PARAMETER;
     }
-    auto object = LookupHandle(handle);
-    auto volume = std::dynamic_pointer_cast<VolumeHandle>(object);
-    auto file = std::dynamic_pointer_cast<FileHandle>(object);
+    const auto object = LookupHandle(handle);  // keeps the handle's object alive for the call
+    auto* volume = dynamic_cast<VolumeHandle*>(object.get());
+    auto* file = volume == nullptr ? dynamic_cast<FileHandle*>(object.get()) : nullptr;
     if (!volume && !file) {
         return STATUS_INVALID_HANDLE;
     }
@@ -410,36 +438,28 @@ HANDLE FindFirstFileA(const char* pattern, WIN32_FIND_DATAA* findData) {
         SetLastError(ERROR_INVALID_NAME);
         return INVALID_HANDLE_VALUE;
     }
-    std::string wanted = text.substr(cut + 1);
+    auto handle = std::make_shared<FindHandle>();
+    handle->wanted = text.substr(cut + 1);
     NTSTATUS status = STATUS_SUCCESS;
     auto backend = BackendOf(path.letter, status);
-    std::vector<DirectoryEntry> entries;
     if (backend) {
-        status = backend->ListDirectory(path.relative, entries);
+        status = backend->ListDirectoryShared(path.relative, handle->listing);
     }
     if (!backend || status != STATUS_SUCCESS) {
         Fail(status == STATUS_OBJECT_NAME_NOT_FOUND ? STATUS_OBJECT_PATH_NOT_FOUND : status);
         return INVALID_HANDLE_VALUE;
     }
-    auto handle = std::make_shared<FindHandle>();
-    if (!path.relative.empty() && (wanted == "*" || wanted == "*.*")) {
+    if (!path.relative.empty() && (handle->wanted == "*" || handle->wanted == "*.*")) {
         DirectoryEntry self;
         backend->StatFile(path.relative, self);
         self.shortName.clear();
-        handle->entries.push_back(ToFindData(self, "."));
-        handle->entries.push_back(ToFindData(self, ".."));
+        handle->dots.push_back(ToFindData(self, "."));
+        handle->dots.push_back(ToFindData(self, ".."));
     }
-    for (const DirectoryEntry& entry : entries) {
-        if (MatchesPattern(wanted, entry.name, entry.shortName)) {
-            handle->entries.push_back(ToFindData(entry, entry.name));
-        }
-    }
-    if (handle->entries.empty()) {
+    if (!handle->Next(*findData)) {
         SetLastError(ERROR_FILE_NOT_FOUND);
         return INVALID_HANDLE_VALUE;
     }
-    *findData = handle->entries[0];
-    handle->next = 1;
     return RegisterHandle(std::move(handle));
 }
 
@@ -449,11 +469,10 @@ BOOL FindNextFileA(HANDLE find, WIN32_FIND_DATAA* findData) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
-    if (handle->next >= handle->entries.size()) {
+    if (!handle->Next(*findData)) {
         SetLastError(ERROR_NO_MORE_FILES);
         return FALSE;
     }
-    *findData = handle->entries[handle->next++];
     return TRUE;
 }
 

@@ -67,18 +67,20 @@ std::unique_ptr<CNtfsBackend> CNtfsBackend::Open(std::unique_ptr<BlockDevice> de
     backend->m_intent = std::make_unique<NtfsIntentStore>(backend->m_serial);
 
     // A crashed run of ours left an intent record: put back any MFT record it
-    // tore before the library reads the volume.
+    // tore (or finish a batch an earlier version wrote at once) before the
+    // library reads the volume.
     NtfsIntent intent;
     bool haveIntent = false;
     if (!backend->m_readOnly && backend->m_intent->Exists()) {
         int rc = backend->m_intent->Load(intent);
         if (rc != 0 || intent.serial != backend->m_serial) {
             error = name + ": the record of an interrupted run (" + backend->m_intent->Path() +
-                    ") is damaged; check the volume with chkdsk /f, then remove that file.";
+                    " and " + backend->m_intent->Path() + ".1) is damaged; check the volume with chkdsk /f, "
+                    "then remove those files.";
             return nullptr;
         }
         haveIntent = true;
-        rc = RestoreTornRecords(*backend->m_device, intent);
+        rc = RepairRecords(*backend->m_device, intent);
         if (rc != 0) {
             error = name + ": cannot repair what an interrupted run left: " + std::strerror(rc) + ".";
             return nullptr;
@@ -133,7 +135,7 @@ CNtfsBackend::~CNtfsBackend() {
     if (m_vol == nullptr) {
         return;
     }
-    if (m_runDirty && !m_broken && Commit() == STATUS_SUCCESS && FlushDevice() == 0) {
+    if (m_runDirty && !m_broken && Commit() == STATUS_SUCCESS) {
         EndRun();
     }
     DropPending();  // only after a failure: a commit leaves nothing pending
@@ -246,19 +248,23 @@ NTSTATUS CNtfsBackend::Flush() {
     if (status != STATUS_SUCCESS) {
         return status;
     }
+    if (m_runDirty) {
+        return EndRun();  // its flush makes every earlier write durable too
+    }
     // A volume nothing was written to since the last flush needs none (every
     // analysis closes its volume handle, and a flush of an image may be slow).
     const bool written = m_unflushedData || NDevDirty(m_vol->dev);
     if (written && FlushDevice() != 0) {
         return STATUS_IO_DEVICE_ERROR;
     }
-    return m_runDirty ? EndRun() : STATUS_SUCCESS;
+    return STATUS_SUCCESS;
 }
 
 int CNtfsBackend::FlushDevice() {
     int rc = m_device->Flush();
     if (rc == 0) {
         m_unflushedData = false;
+        m_unflushedFrees.clear();
         if (m_vol != nullptr) {
             NDevClearDirty(m_vol->dev);
         }

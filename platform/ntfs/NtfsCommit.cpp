@@ -5,12 +5,13 @@
 // clusters that a pending record on the medium still points at belongs to the
 // stage after that record's, and its data is written only once that record's
 // successor is on the medium. The order of a commit:
-//   flush (the stage-0 copies); intent record (every touched run, the
-//   pre-image of every record); targets marked in $Bitmap, flush;
+//   intent record (every touched run and the runs the previous batch freed,
+//   the pre-image of every record); targets marked in $Bitmap, flush (the
+//   stage-0 copies reach the medium with it);
 //   for each stage: its deferred copies written and read back, flush; its
 //   MFT records, flush;
-//   old clusters freed in $Bitmap (durable with the next flush, which comes
-//   before any later intent record replaces this one).
+//   old clusters freed in $Bitmap (durable with the next flush; until then
+//   the intent record lists them, and the next one lists them again).
 #include <algorithm>
 #include <bit>
 #include <cstring>
@@ -92,12 +93,20 @@ bool CNtfsBackend::OverlapsPendingFree(uint64_t lcn, uint64_t length) const {
 }
 
 NTSTATUS CNtfsBackend::WriteBitmapRuns(bool marksOnly) {
+    // Outside the touched runs the two bitmaps agree, so the bytes between
+    // runs close together are written unchanged: one write covers them all.
+    constexpr uint64_t kJoinGapBytes = 64 * 1024;
     std::vector<uint8_t> bytes;
-    for (const ClusterRun& run : m_touched) {
-        const uint64_t first = run.lcn / 8, end = (run.lcn + run.length + 7) / 8;
+    size_t i = 0;
+    while (i < m_touched.size()) {
+        const uint64_t first = m_touched[i].lcn / 8;
+        uint64_t end = (m_touched[i].lcn + m_touched[i].length + 7) / 8;
+        for (++i; i < m_touched.size() && m_touched[i].lcn / 8 <= end + kJoinGapBytes; ++i) {
+            end = std::max(end, (m_touched[i].lcn + m_touched[i].length + 7) / 8);
+        }
         bytes.resize(static_cast<size_t>(end - first));
-        for (uint64_t i = first; i < end; ++i) {
-            bytes[i - first] = marksOnly ? static_cast<uint8_t>(m_diskBitmap[i] | m_bitmap[i]) : m_bitmap[i];
+        for (uint64_t b = first; b < end; ++b) {
+            bytes[b - first] = marksOnly ? static_cast<uint8_t>(m_diskBitmap[b] | m_bitmap[b]) : m_bitmap[b];
         }
         const s64 n = static_cast<s64>(bytes.size());
         if (ntfs_attr_pwrite(m_vol->lcnbmp_na, static_cast<s64>(first), n, bytes.data()) != n) {
@@ -122,14 +131,14 @@ int CNtfsBackend::StageFor(uint64_t lcn, uint64_t length) const {
 }
 
 bool CNtfsBackend::OverlapsDeferred(uint64_t lcn, uint64_t length) const {
-    const uint64_t clusterSize = m_vol->cluster_size;
-    for (const DeferredCopy& copy : m_deferred) {
-        const uint64_t clusters = copy.data.size() / clusterSize;
-        if (copy.target < lcn + length && lcn < copy.target + clusters) {
-            return true;
-        }
+    // Of targets that never overlap, only the last one starting before the
+    // range's end can reach into it.
+    auto next = m_deferredTargets.lower_bound(lcn + length);
+    if (next == m_deferredTargets.begin()) {
+        return false;
     }
-    return false;
+    --next;
+    return next->first + next->second > lcn;
 }
 
 NTSTATUS CNtfsBackend::WriteDeferred(int stage, bool& wrote) {
@@ -164,11 +173,6 @@ NTSTATUS CNtfsBackend::Commit() {
         DropPending();
         return status;
     };
-    // The stage-0 copies reach the medium before anything points at them (and
-    // the previous batch's frees before this batch's intent record replaces its own).
-    if (FlushDevice() != 0) {
-        return fail(STATUS_IO_DEVICE_ERROR);
-    }
     m_touched = Merged(std::move(m_touched));
     std::vector<uint64_t> records;
     int lastStage = 0;
@@ -176,11 +180,17 @@ NTSTATUS CNtfsBackend::Commit() {
         records.push_back(record);
         lastStage = std::max(lastStage, pending.stage);
     }
-    NTSTATUS status = SaveIntent(m_touched, records);
+    // The previous batch's frees may not be on the medium yet: this intent
+    // record lists their runs too, so that the next open reclaims them if a
+    // cut loses them.
+    std::vector<ClusterRun> listed = m_touched;
+    listed.insert(listed.end(), m_unflushedFrees.begin(), m_unflushedFrees.end());
+    NTSTATUS status = SaveIntent(Merged(std::move(listed)), records);
     if (status != STATUS_SUCCESS) {
         return fail(status);
     }
-    // The targets marked in $Bitmap, flush.
+    // The targets marked in $Bitmap, flush: the stage-0 copies reach the
+    // medium with it, before any record that points at them is written.
     if (WriteBitmapRuns(true) != STATUS_SUCCESS || FlushDevice() != 0) {
         return fail(STATUS_IO_DEVICE_ERROR);
     }
@@ -212,6 +222,7 @@ NTSTATUS CNtfsBackend::Commit() {
         return fail(STATUS_IO_DEVICE_ERROR);
     }
     m_unflushedData = true;
+    m_unflushedFrees = m_touched;
     for (const auto& entry : m_pending) {
         ntfs_inode_close(entry.second.ni);  // the record equals the medium now
     }
@@ -219,6 +230,7 @@ NTSTATUS CNtfsBackend::Commit() {
     m_touched.clear();
     m_released.clear();
     m_deferred.clear();
+    m_deferredTargets.clear();
     m_pendingBytes = 0;
     m_deferredBytes = 0;
     m_vol->free_clusters = m_freeClusters;
@@ -235,6 +247,7 @@ void CNtfsBackend::DropPending() {
     m_touched.clear();
     m_released.clear();
     m_deferred.clear();
+    m_deferredTargets.clear();
     m_pendingBytes = 0;
     m_deferredBytes = 0;
     if (!m_diskBitmap.empty()) {

@@ -20,12 +20,25 @@ struct RawName {
 int CollectName(void* context, const ntfschar* name, const int nameLength, const int nameType, const s64,
                 const MFT_REF mref, const unsigned) {
     auto& names = *static_cast<std::vector<RawName>*>(context);
-    char* text = nullptr;
-    if (ntfs_ucstombs(name, nameLength, &text, 0) < 0 || text == nullptr) {
-        return 0;  // a name we cannot convert is left out rather than mangled
+    // Most names are plain ASCII: those are taken over directly.
+    std::string utf8;
+    utf8.reserve(static_cast<size_t>(std::max(nameLength, 0)));
+    for (int i = 0; i < nameLength; ++i) {
+        const uint16_t c = le16_to_cpu(name[i]);
+        if (c == 0 || c >= 0x80) {
+            utf8.clear();
+            break;
+        }
+        utf8.push_back(static_cast<char>(c));
     }
-    std::string utf8(text);
-    std::free(text);
+    if (utf8.size() != static_cast<size_t>(std::max(nameLength, 0)) || nameLength <= 0) {
+        char* text = nullptr;
+        if (ntfs_ucstombs(name, nameLength, &text, 0) < 0 || text == nullptr) {
+            return 0;  // a name we cannot convert is left out rather than mangled
+        }
+        utf8 = text;
+        std::free(text);
+    }
     if (utf8 == "." || utf8 == "..") {
         return 0;
     }
@@ -82,7 +95,7 @@ bool NameEqual::operator()(std::string_view a, std::string_view b) const {
 NTSTATUS CNtfsBackend::ListRecord(uint64_t directoryRecord, const std::vector<DirectoryEntry>*& out) {
     auto cached = m_directories.find(directoryRecord);
     if (cached != m_directories.end()) {
-        out = &cached->second;
+        out = cached->second.get();
         return STATUS_SUCCESS;
     }
     ntfs_inode* dir = OpenInode(directoryRecord);
@@ -102,26 +115,37 @@ NTSTATUS CNtfsBackend::ListRecord(uint64_t directoryRecord, const std::vector<Di
     }
     // The long names first; the DOS name of a record then becomes its short name.
     std::vector<DirectoryEntry> entries;
-    std::map<uint64_t, size_t> byRecord;
-    for (const RawName& raw : names) {
+    entries.reserve(names.size());
+    bool shortNames = false;
+    for (RawName& raw : names) {
+        shortNames = shortNames || raw.nameType == FILE_NAME_DOS;
         if (raw.nameType == FILE_NAME_DOS || raw.record < kFirstOpenableRecord) {
             continue;
         }
         DirectoryEntry entry;
-        entry.name = raw.name;
+        entry.name = std::move(raw.name);
         entry.id = raw.record;
-        byRecord.emplace(raw.record, entries.size());
         entries.push_back(std::move(entry));
     }
-    for (const RawName& raw : names) {
-        if (raw.nameType != FILE_NAME_DOS) {
-            continue;
+    // Names that are their own 8.3 names come as one: separate DOS names only
+    // for the others, matched to their records.
+    if (shortNames) {
+        std::unordered_map<uint64_t, size_t> byRecord;
+        byRecord.reserve(entries.size());
+        for (size_t i = 0; i < entries.size(); ++i) {
+            byRecord.emplace(entries[i].id, i);
         }
-        auto it = byRecord.find(raw.record);
-        if (it != byRecord.end() && !EqualNoCase(entries[it->second].name, raw.name)) {
-            entries[it->second].shortName = raw.name;
+        for (const RawName& raw : names) {
+            if (raw.nameType != FILE_NAME_DOS) {
+                continue;
+            }
+            auto it = byRecord.find(raw.record);
+            if (it != byRecord.end() && !EqualNoCase(entries[it->second].name, raw.name)) {
+                entries[it->second].shortName = raw.name;
+            }
         }
     }
+    m_files.reserve(m_files.size() + entries.size());
     std::vector<DirectoryEntry> described;
     described.reserve(entries.size());
     for (DirectoryEntry& entry : entries) {
@@ -138,8 +162,9 @@ NTSTATUS CNtfsBackend::ListRecord(uint64_t directoryRecord, const std::vector<Di
         CloseInode(ni);
         described.push_back(std::move(entry));
     }
-    auto inserted = m_directories.emplace(directoryRecord, std::move(described));
-    const std::vector<DirectoryEntry>& listed = inserted.first->second;
+    auto inserted = m_directories.emplace(
+        directoryRecord, std::make_shared<const std::vector<DirectoryEntry>>(std::move(described)));
+    const std::vector<DirectoryEntry>& listed = *inserted.first->second;
     // Long names first: a long name wins over another file's equal short name.
     NameIndex& index = m_directoryIndex[directoryRecord];
     index.reserve(listed.size() * 2);
@@ -173,6 +198,16 @@ NTSTATUS CNtfsBackend::Resolve(std::string_view path, const DirectoryEntry*& out
     }
     uint64_t directory = FILE_root;
     size_t start = 0;
+    const std::vector<DirectoryEntry>* entries = nullptr;
+    const NameIndex* index = nullptr;
+    // Files of one directory are opened one after another: the directory of
+    // the last path resolved is taken as it was found then.
+    const size_t cut = path.rfind('\\');
+    if (cut != std::string_view::npos && m_lastDirectoryEntries != nullptr && path.substr(0, cut) == m_lastDirectoryPath) {
+        entries = m_lastDirectoryEntries;
+        index = m_lastDirectoryIndex;
+        start = cut + 1;
+    }
     while (true) {
         size_t end = path.find('\\', start);
         std::string_view component = path.substr(start, end == std::string_view::npos ? path.npos : end - start);
@@ -180,18 +215,23 @@ NTSTATUS CNtfsBackend::Resolve(std::string_view path, const DirectoryEntry*& out
             component.find_first_of(std::string_view("/:*?\"<>|\0", 9)) != std::string_view::npos) {
             return STATUS_OBJECT_NAME_INVALID;
         }
-        const std::vector<DirectoryEntry>* entries = nullptr;
-        NTSTATUS status = ListRecord(directory, entries);
-        if (status != STATUS_SUCCESS) {
-            return STATUS_OBJECT_PATH_NOT_FOUND;
+        if (entries == nullptr) {
+            if (ListRecord(directory, entries) != STATUS_SUCCESS) {
+                return STATUS_OBJECT_PATH_NOT_FOUND;
+            }
+            index = &m_directoryIndex[directory];
         }
-        const auto& index = m_directoryIndex[directory];
-        auto hit = index.find(component);
-        if (hit == index.end()) {
+        auto hit = index->find(component);
+        if (hit == index->end()) {
             return end == std::string_view::npos ? STATUS_OBJECT_NAME_NOT_FOUND : STATUS_OBJECT_PATH_NOT_FOUND;
         }
         const DirectoryEntry* found = &(*entries)[hit->second];
         if (end == std::string_view::npos) {
+            if (start > 0 && entries != m_lastDirectoryEntries) {
+                m_lastDirectoryPath.assign(path.substr(0, start - 1));
+                m_lastDirectoryEntries = entries;
+                m_lastDirectoryIndex = index;
+            }
             out = found;
             return STATUS_SUCCESS;
         }
@@ -199,6 +239,7 @@ NTSTATUS CNtfsBackend::Resolve(std::string_view path, const DirectoryEntry*& out
             return STATUS_OBJECT_PATH_NOT_FOUND;
         }
         directory = found->id;
+        entries = nullptr;
         start = end + 1;
     }
 }
@@ -216,6 +257,24 @@ NTSTATUS CNtfsBackend::ListDirectory(std::string_view directoryPath, std::vector
         return status;
     }
     out = *entries;
+    return STATUS_SUCCESS;
+}
+
+NTSTATUS CNtfsBackend::ListDirectoryShared(std::string_view directoryPath,
+                                           std::shared_ptr<const std::vector<DirectoryEntry>>& out) {
+    std::lock_guard<std::recursive_mutex> lock(NtfsLibraryMutex());
+    const DirectoryEntry* directory = nullptr;
+    NTSTATUS status = Resolve(directoryPath, directory);
+    if (status != STATUS_SUCCESS || !(directory->attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        return STATUS_OBJECT_PATH_NOT_FOUND;
+    }
+    const uint64_t record = directory->id;
+    const std::vector<DirectoryEntry>* entries = nullptr;
+    status = ListRecord(record, entries);
+    if (status != STATUS_SUCCESS) {
+        return status;
+    }
+    out = m_directories.at(record);  // the listing never changes once made
     return STATUS_SUCCESS;
 }
 

@@ -22,38 +22,44 @@ FsctlResult CNtfsBackend::GetRetrievalPointers(FileId file, Vcn startingVcn, voi
     }
     const std::vector<NtfsRun>& runs = facts->runs;
     // Adjacent holes are one virtual run; real runs are delivered as recorded.
-    std::vector<NtfsRun> extents;
-    for (const NtfsRun& run : runs) {
-        if (!extents.empty() && run.lcn < 0 && extents.back().lcn < 0) {
-            extents.back().length += run.length;
-        } else {
-            extents.push_back(run);
+    auto extentEnd = [&runs](size_t i) {
+        size_t next = i + 1;
+        while (runs[i].lcn < 0 && next < runs.size() && runs[next].lcn < 0) {
+            ++next;
         }
-    }
+        return next;
+    };
     size_t first = 0;
-    while (first < extents.size() && static_cast<uint64_t>(extents[first].vcn + extents[first].length) <= startingVcn) {
-        ++first;
+    while (first < runs.size()) {
+        const size_t next = extentEnd(first);
+        if (static_cast<uint64_t>(runs[next - 1].vcn + runs[next - 1].length) > startingVcn) {
+            break;
+        }
+        first = next;
     }
-    if (first == extents.size()) {
+    if (first == runs.size()) {
         return {STATUS_END_OF_FILE, 0, STATUS_END_OF_FILE};
     }
     const size_t room = (outLength - kRetrievalPointersHeaderSize) / sizeof(RETRIEVAL_POINTERS_EXTENT);
-    const size_t count = std::min(room, extents.size() - first);
     auto* bytes = static_cast<uint8_t*>(out);
+    size_t count = 0;
+    size_t i = first;
+    while (i < runs.size() && count < room) {
+        const size_t next = extentEnd(i);
+        RETRIEVAL_POINTERS_EXTENT extent;
+        extent.NextVcn.QuadPart = runs[next - 1].vcn + runs[next - 1].length;
+        extent.Lcn.QuadPart = runs[i].lcn < 0 ? static_cast<LONGLONG>(kVirtualLcn) : runs[i].lcn;
+        std::memcpy(bytes + kRetrievalPointersHeaderSize + count * sizeof(extent), &extent, sizeof(extent));
+        ++count;
+        i = next;
+    }
     DWORD extentCount = static_cast<DWORD>(count);
     std::memset(bytes, 0, kRetrievalPointersHeaderSize);
     std::memcpy(bytes, &extentCount, sizeof(extentCount));
     LARGE_INTEGER startVcn;
-    startVcn.QuadPart = extents[first].vcn;
+    startVcn.QuadPart = runs[first].vcn;
     std::memcpy(bytes + 8, &startVcn, sizeof(startVcn));
-    for (size_t i = 0; i < count; ++i) {
-        const NtfsRun& run = extents[first + i];
-        RETRIEVAL_POINTERS_EXTENT extent;
-        extent.NextVcn.QuadPart = run.vcn + run.length;
-        extent.Lcn.QuadPart = run.lcn < 0 ? static_cast<LONGLONG>(kVirtualLcn) : run.lcn;
-        std::memcpy(bytes + kRetrievalPointersHeaderSize + i * sizeof(extent), &extent, sizeof(extent));
-    }
-    status = count < extents.size() - first ? STATUS_BUFFER_OVERFLOW : STATUS_SUCCESS;
+    status = i < runs.size() ? STATUS_BUFFER_OVERFLOW : STATUS_SUCCESS;
     return {status, kRetrievalPointersHeaderSize + count * sizeof(RETRIEVAL_POINTERS_EXTENT), status};
 }
 

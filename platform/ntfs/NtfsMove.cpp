@@ -2,14 +2,16 @@
 //
 // One move copies the clusters to the free target and reads them back, then
 // changes the file's MFT record and the bitmap in memory; the commit of the
-// batch (NtfsCommit.cpp) writes them: data flushed; intent record saved
-// (outside the volume); targets marked in $Bitmap, flush; the new mapping
-// pairs written into the MFT records, flush; only then the old clusters freed.
-// A move that would write into clusters a record on the medium still points
-// at commits the batch first. The volume's dirty flag is set before the first
-// move of a run and cleared when the run ends. A cut anywhere leaves every
-// file readable, at worst with clusters marked that no file owns, which the
-// next open reclaims from the intent record.
+// batch (NtfsCommit.cpp) writes them: intent record saved (outside the
+// volume); targets marked in $Bitmap, flush (the copied data with it); the new
+// mapping pairs written into the MFT records, flush; only then the old
+// clusters freed.
+// A move into clusters a record on the medium still points at is staged: its
+// data is read now and written in the commit, after the record's successor.
+// The volume's dirty flag is set before the first move of a run and cleared
+// when the run ends (NtfsIntentWrite.cpp). A cut anywhere leaves every file
+// readable, at worst with clusters marked that no file owns, which the next
+// open reclaims from the intent record.
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -189,28 +191,12 @@ FsctlResult CNtfsBackend::MoveOnce(FileId file, Vcn startingVcn, Lcn targetLcn, 
     // Copy and verify now when the target is safe to write: it is free on the
     // medium and nothing there points at it, so a cut before the commit leaves
     // the volume as it was. Otherwise read the data now and write it at its stage.
-    int64_t next = static_cast<int64_t>(targetLcn);
-    for (const NtfsRun& piece : moved) {
-        if (stage == 0) {
-            status = CopyClusters(static_cast<Lcn>(piece.lcn), static_cast<Lcn>(next), static_cast<uint64_t>(piece.length));
-        } else {
-            DeferredCopy copy{static_cast<uint64_t>(next), stage, {}};
-            copy.data.resize(static_cast<size_t>(piece.length) * m_vol->cluster_size);
-            if (m_device->Read(static_cast<uint64_t>(piece.lcn) * m_vol->cluster_size, copy.data.data(), copy.data.size()) != 0) {
-                m_broken = true;
-                status = STATUS_IO_DEVICE_ERROR;
-            } else {
-                m_deferredBytes += copy.data.size();
-                m_deferred.push_back(std::move(copy));
-            }
-        }
-        if (status != STATUS_SUCCESS) {
-            ntfs_attr_put_search_ctx(ctx);
-            CloseInode(ni);
-            DropPending();
-            return Answer(status);
-        }
-        next += piece.length;
+    status = stage == 0 ? CopyPieces(moved, targetLcn) : ReadDeferred(moved, targetLcn, stage);
+    if (status != STATUS_SUCCESS) {
+        ntfs_attr_put_search_ctx(ctx);
+        CloseInode(ni);
+        DropPending();
+        return Answer(status);
     }
     // Point the file at its new clusters, in memory until the commit.
     if (ntfs_attr_record_resize(m, a, newLength) != 0 ||
@@ -241,119 +227,79 @@ FsctlResult CNtfsBackend::MoveOnce(FileId file, Vcn startingVcn, Lcn targetLcn, 
     return Answer(STATUS_SUCCESS);
 }
 
-NTSTATUS CNtfsBackend::CopyClusters(Lcn from, Lcn to, uint64_t count) {
+NTSTATUS CNtfsBackend::CopyPieces(const std::vector<NtfsRun>& pieces, Lcn to) {
+    // The pieces are gathered into one buffer and written in as few writes as
+    // the buffer allows, each read back and compared.
     const uint64_t clusterSize = m_vol->cluster_size;
     const uint64_t chunkClusters = std::max<uint64_t>(1, (4u << 20) / clusterSize);
-    const size_t wanted = static_cast<size_t>(std::min(chunkClusters, count) * clusterSize);
+    uint64_t total = 0;
+    for (const NtfsRun& piece : pieces) {
+        total += static_cast<uint64_t>(piece.length);
+    }
+    const size_t wanted = static_cast<size_t>(std::min(chunkClusters, total) * clusterSize);
     if (m_copyBuffer.size() < wanted) {
         m_copyBuffer.resize(wanted);
         m_checkBuffer.resize(wanted);
     }
-    for (uint64_t done = 0; done < count; done += chunkClusters) {
-        uint64_t n = std::min(chunkClusters, count - done);
-        size_t bytes = static_cast<size_t>(n * clusterSize);
-        if (m_device->Read((from + done) * clusterSize, m_copyBuffer.data(), bytes) != 0 ||
-            m_device->Write((to + done) * clusterSize, m_copyBuffer.data(), bytes) != 0 ||
-            m_device->Read((to + done) * clusterSize, m_checkBuffer.data(), bytes) != 0) {
-            m_broken = true;
-            return STATUS_IO_DEVICE_ERROR;
+    uint64_t written = 0;  // clusters already at the target
+    uint64_t filled = 0;   // clusters gathered in the buffer
+    auto writeChunk = [&]() {
+        const size_t bytes = static_cast<size_t>(filled * clusterSize);
+        const uint64_t offset = (to + written) * clusterSize;
+        if (m_device->Write(offset, m_copyBuffer.data(), bytes) != 0 ||
+            m_device->Read(offset, m_checkBuffer.data(), bytes) != 0) {
+            return false;
         }
         m_unflushedData = true;
-        if (std::memcmp(m_copyBuffer.data(), m_checkBuffer.data(), bytes) != 0) {
-            m_broken = true;
-            return STATUS_IO_DEVICE_ERROR;
-        }
-    }
-    return STATUS_SUCCESS;
-}
-
-int CNtfsBackend::RecordImageOf(uint64_t record, RecordImage& out) {
-    out.pieces.clear();
-    const uint64_t recordSize = m_vol->mft_record_size;
-    const uint64_t clusterSize = m_vol->cluster_size;
-    ntfs_attr* na = m_vol->mft_na;
-    uint64_t offset = record * recordSize;
-    // The $MFTMirr copy of the first records is a second image of its own.
-    if (record >= 0x8000000000000000ULL) {
-        na = m_vol->mftmirr_na;
-        offset = (record - 0x8000000000000000ULL) * recordSize;
-    }
-    uint64_t done = 0;
-    while (done < recordSize) {
-        uint64_t position = offset + done;
-        LCN lcn = ntfs_attr_vcn_to_lcn(na, static_cast<VCN>(position / clusterSize));
-        if (lcn < 0) {
-            return EIO;
-        }
-        uint64_t within = position % clusterSize;
-        uint64_t length = std::min(recordSize - done, clusterSize - within);
-        RecordPiece piece;
-        piece.offset = static_cast<uint64_t>(lcn) * clusterSize + within;
-        piece.bytes.resize(length);
-        int rc = m_device->Read(piece.offset, piece.bytes.data(), length);
-        if (rc != 0) {
-            return rc;
-        }
-        out.pieces.push_back(std::move(piece));
-        done += length;
-    }
-    return 0;
-}
-
-NTSTATUS CNtfsBackend::SaveIntent(const std::vector<ClusterRun>& runs, const std::vector<uint64_t>& records) {
-    NtfsIntent intent;
-    intent.serial = m_serial;
-    intent.dirtySetByUs = true;
-    intent.runs = runs;
-    for (uint64_t record : records) {
-        std::vector<uint64_t> copies{record};
-        if (record < static_cast<uint64_t>(m_vol->mftmirr_size)) {
-            copies.push_back(record + 0x8000000000000000ULL);
-        }
-        for (uint64_t copy : copies) {
-            RecordImage image;
-            if (RecordImageOf(copy, image) != 0) {
+        written += filled;
+        filled = 0;
+        return std::memcmp(m_copyBuffer.data(), m_checkBuffer.data(), bytes) == 0;
+    };
+    for (const NtfsRun& piece : pieces) {
+        uint64_t done = 0;
+        const uint64_t length = static_cast<uint64_t>(piece.length);
+        while (done < length) {
+            const uint64_t n = std::min(chunkClusters - filled, length - done);
+            if (m_device->Read((static_cast<uint64_t>(piece.lcn) + done) * clusterSize,
+                               m_copyBuffer.data() + filled * clusterSize, static_cast<size_t>(n * clusterSize)) != 0) {
                 m_broken = true;
                 return STATUS_IO_DEVICE_ERROR;
             }
-            intent.records.push_back(std::move(image));
+            filled += n;
+            done += n;
+            if (filled == chunkClusters && !writeChunk()) {
+                m_broken = true;
+                return STATUS_IO_DEVICE_ERROR;
+            }
         }
     }
-    if (m_intent->Save(intent) != 0) {
-        return STATUS_UNSUCCESSFUL;  // nothing was written to the volume for this step
-    }
-    return STATUS_SUCCESS;
-}
-
-NTSTATUS CNtfsBackend::BeginRun() {
-    if (m_runDirty) {
-        return STATUS_SUCCESS;
-    }
-    NTSTATUS status = SaveIntent({}, {FILE_Volume});
-    if (status != STATUS_SUCCESS) {
-        return status;
-    }
-    m_runDirty = true;  // from here on our intent record says the flag may be set
-    if (ntfs_volume_write_flags(m_vol, m_vol->flags | VOLUME_IS_DIRTY) != 0 || FlushDevice() != 0) {
+    if (filled > 0 && !writeChunk()) {
         m_broken = true;
         return STATUS_IO_DEVICE_ERROR;
     }
     return STATUS_SUCCESS;
 }
 
-NTSTATUS CNtfsBackend::EndRun() {
-    NTSTATUS status = SaveIntent({}, {FILE_Volume});
-    if (status != STATUS_SUCCESS) {
-        return status;
+NTSTATUS CNtfsBackend::ReadDeferred(const std::vector<NtfsRun>& pieces, Lcn to, int stage) {
+    const uint64_t clusterSize = m_vol->cluster_size;
+    uint64_t total = 0;
+    for (const NtfsRun& piece : pieces) {
+        total += static_cast<uint64_t>(piece.length);
     }
-    if (ntfs_volume_write_flags(m_vol, m_vol->flags & ~VOLUME_IS_DIRTY) != 0 || FlushDevice() != 0) {
-        m_broken = true;
-        return STATUS_IO_DEVICE_ERROR;
+    DeferredCopy copy{to, stage, {}};
+    copy.data.resize(static_cast<size_t>(total * clusterSize));
+    uint64_t filled = 0;
+    for (const NtfsRun& piece : pieces) {
+        const size_t bytes = static_cast<size_t>(static_cast<uint64_t>(piece.length) * clusterSize);
+        if (m_device->Read(static_cast<uint64_t>(piece.lcn) * clusterSize, copy.data.data() + filled, bytes) != 0) {
+            m_broken = true;
+            return STATUS_IO_DEVICE_ERROR;
+        }
+        filled += bytes;
     }
-    if (m_intent->Remove() != 0) {
-        return STATUS_UNSUCCESSFUL;
-    }
-    m_runDirty = false;
+    m_deferredBytes += copy.data.size();
+    m_deferredTargets.emplace(copy.target, total);
+    m_deferred.push_back(std::move(copy));
     return STATUS_SUCCESS;
 }
 

@@ -50,6 +50,62 @@ int CNtfsBackend::RestoreTornRecords(BlockDevice& device, const NtfsIntent& inte
     return wrote ? device.Flush() : 0;
 }
 
+namespace {
+
+// True when every copy the intent record fingerprinted holds its bytes.
+int CopiesInPlace(BlockDevice& device, const NtfsIntent& intent, bool& inPlace) {
+    constexpr uint64_t kMaxChunk = 64ULL << 20;  // ours are at most 4 MiB each
+    inPlace = true;
+    std::vector<uint8_t> bytes;
+    for (const CopyFingerprint& copy : intent.copies) {
+        if (copy.length > kMaxChunk || copy.offset > device.Size() || copy.length > device.Size() - copy.offset) {
+            inPlace = false;
+            return 0;
+        }
+        bytes.resize(static_cast<size_t>(copy.length));
+        int rc = device.Read(copy.offset, bytes.data(), bytes.size());
+        if (rc != 0) {
+            return rc;
+        }
+        if (HashBytes(bytes.data(), bytes.size(), intent.fingerprintLanes) != copy.hash) {
+            inPlace = false;
+            return 0;
+        }
+    }
+    return 0;
+}
+
+}  // namespace
+
+// A batch an earlier version wrote at once is repeated when its stage-0
+// copies are in place: they were flushed before any of its other writes, so
+// the cut came after that flush, and repeating the staged copies and the
+// records' new images finishes the batch. Otherwise none of those writes was
+// issued. (Batches are now written stage by stage and keep pre-images only.)
+int CNtfsBackend::RepairRecords(BlockDevice& device, const NtfsIntent& intent) {
+    if (intent.redo.empty()) {
+        return RestoreTornRecords(device, intent);
+    }
+    bool inPlace = false;
+    int rc = CopiesInPlace(device, intent, inPlace);
+    if (rc != 0) {
+        return rc;
+    }
+    if (!inPlace) {
+        return RestoreTornRecords(device, intent);
+    }
+    for (const DeviceWrite& write : intent.redo) {
+        if (write.offset > device.Size() || write.bytes.size() > device.Size() - write.offset) {
+            return EINVAL;
+        }
+        rc = device.Write(write.offset, write.bytes.data(), write.bytes.size());
+        if (rc != 0) {
+            return rc;
+        }
+    }
+    return device.Flush();
+}
+
 NTSTATUS CNtfsBackend::ReclaimLeakedClusters(const NtfsIntent& intent, std::string& error) {
     const std::string name = m_device->Name();
     ClusterAccounting accounting;

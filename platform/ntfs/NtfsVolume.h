@@ -94,6 +94,8 @@ public:
     FsctlResult GetNtfsVolumeData(NTFS_VOLUME_DATA_BUFFER& out) override;
     FsctlResult GetVolumeBitmap(Lcn startingLcn, void* out, size_t outLength) override;
     NTSTATUS ListDirectory(std::string_view directoryPath, std::vector<DirectoryEntry>& out) override;
+    NTSTATUS ListDirectoryShared(std::string_view directoryPath,
+                                 std::shared_ptr<const std::vector<DirectoryEntry>>& out) override;
     NTSTATUS StatFile(std::string_view path, DirectoryEntry& out) override;
     NTSTATUS OpenFile(std::string_view path, const FileOpenRequest& request, FileId& out) override;
     FsctlResult GetRetrievalPointers(FileId file, Vcn startingVcn, void* out, size_t outLength) override;
@@ -122,12 +124,17 @@ private:
 
     // Moves (NtfsMove.cpp).
     FsctlResult MoveOnce(FileId file, Vcn startingVcn, Lcn targetLcn, DWORD clusterCount, bool& commitFirst);
+    // Copies the clusters of `pieces`, in order, to the consecutive clusters from `to`.
+    NTSTATUS CopyPieces(const std::vector<NtfsRun>& pieces, Lcn to);
+    // Reads the clusters of `pieces` now, to be written from `to` at `stage` of the commit.
+    NTSTATUS ReadDeferred(const std::vector<NtfsRun>& pieces, Lcn to, int stage);
+    int FlushDevice();
+
+    // The intent record and the dirty flag around a run (NtfsIntentWrite.cpp).
     NTSTATUS BeginRun();
     NTSTATUS EndRun();
     NTSTATUS SaveIntent(const std::vector<ClusterRun>& runs, const std::vector<uint64_t>& records);
     int RecordImageOf(uint64_t record, RecordImage& out);
-    NTSTATUS CopyClusters(Lcn from, Lcn to, uint64_t count);
-    int FlushDevice();
 
     // The in-memory $Bitmap and the batch of pending moves (NtfsCommit.cpp).
     bool LoadBitmap();
@@ -155,6 +162,10 @@ private:
 
     // Repair after a crash (NtfsRepair.cpp).
     static int RestoreTornRecords(BlockDevice& device, const NtfsIntent& intent);
+    // For an intent record an earlier version left for a batch written at once:
+    // repeats its writes when its stage-0 copies are in place, else restores
+    // torn records. Answers an errno.
+    static int RepairRecords(BlockDevice& device, const NtfsIntent& intent);
     NTSTATUS ReclaimLeakedClusters(const NtfsIntent& intent, std::string& error);
 
     // Cluster accounting (NtfsCheck.cpp).
@@ -179,16 +190,26 @@ private:
     std::map<uint64_t, PendingRecord> m_pending;  // records changed in memory only
     std::vector<ReleasedRun> m_released;
     std::vector<DeferredCopy> m_deferred;
+    // The clusters of each deferred copy's target, by first cluster (targets
+    // never overlap: each is marked used in m_bitmap until the commit).
+    std::map<uint64_t, uint64_t> m_deferredTargets;
     uint64_t m_pendingBytes = 0;
     uint64_t m_deferredBytes = 0;
     bool m_unflushedData = false;  // written to the device past the library since the last flush
+    // The runs the last commit freed in $Bitmap, until a flush makes the frees durable.
+    std::vector<ClusterRun> m_unflushedFrees;
     std::vector<uint8_t> m_copyBuffer, m_checkBuffer;
     std::unordered_map<uint64_t, CachedFile> m_files;
-    std::map<uint64_t, std::vector<DirectoryEntry>> m_directories;
+    std::map<uint64_t, std::shared_ptr<const std::vector<DirectoryEntry>>> m_directories;
     // Per listed directory: upper-cased long and short names to their index in
     // m_directories, so that a path lookup costs no scan of a large directory.
     std::map<uint64_t, NameIndex> m_directoryIndex;
     DirectoryEntry m_rootEntry;
+    // The directory part of the last path Resolve found, with its listing and
+    // name index (both kept unchanged for the backend's life).
+    std::string m_lastDirectoryPath;
+    const std::vector<DirectoryEntry>* m_lastDirectoryEntries = nullptr;
+    const NameIndex* m_lastDirectoryIndex = nullptr;
 };
 
 }  // namespace tarvo::platform

@@ -88,6 +88,37 @@ TEST_F(DrivesTest, EveryHandleOnOneVolumeSharesOneBackend) {
     EXPECT_EQ(sim->Runs(2), (std::vector<SimRun>{{2, 3000}}));
 }
 
+TEST_F(DrivesTest, AnOpenVolumeHandleHoldsItsLetterToItsVolumeUntilClosed) {
+    std::string error;
+    ASSERT_TRUE(MapDrive('D', m_folder + "/v.sim", error)) << error;
+    std::filesystem::copy_file(m_folder + "/v.sim", m_folder + "/other.sim");
+    HANDLE volume = CreateFileA("\\\\.\\D:", GENERIC_READ, 3, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(volume, INVALID_HANDLE_VALUE);
+    NTSTATUS status = STATUS_SUCCESS;
+    auto first = OpenDriveBackend('D', status, error);
+    // The letter is pointed elsewhere and the cache dropped while the handle is open:
+    // files opened now still lie on the handle's volume, so moves through it work.
+    ASSERT_TRUE(MapDrive('D', m_folder + "/other.sim", error)) << error;
+    ReleaseCachedBackends();
+    EXPECT_EQ(OpenDriveBackend('D', status, error), first);
+    HANDLE file = CreateFileA("D:\\a.txt", 0, 3, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    MOVE_FILE_DATA move{file, {}, {}, 2};
+    move.StartingLcn.QuadPart = 3000;
+    IO_STATUS_BLOCK io{};
+    EXPECT_EQ(NtFsControlFile(volume, nullptr, nullptr, nullptr, &io, FSCTL_MOVE_FILE, &move, sizeof move, nullptr, 0),
+              STATUS_SUCCESS);
+    CloseHandle(file);
+    CloseHandle(volume);
+    // Once the handle is closed the letter is read again and reaches the new target.
+    auto after = OpenDriveBackend('D', status, error);
+    ASSERT_NE(after, nullptr) << error;
+    EXPECT_NE(after, first);
+    auto sim = std::dynamic_pointer_cast<SimVolume>(after);
+    ASSERT_NE(sim, nullptr);
+    EXPECT_EQ(sim->Runs(2), (std::vector<SimRun>{{2, 100}}));
+}
+
 TEST_F(DrivesTest, UnknownFormatsAreRefusedAndBootSectorsRecognised) {
     std::ofstream(m_folder + "/text.img") << std::string(1024, 'x');
     NTSTATUS status = STATUS_SUCCESS;

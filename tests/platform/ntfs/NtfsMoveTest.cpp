@@ -121,6 +121,34 @@ TEST_F(NtfsMoveTest, CompressedFilesMoveInWholeUnitsAndStillDecompress) {
     EXPECT_TRUE(ContentMatchesManifest(m_image, m_manifest));
 }
 
+TEST_F(NtfsMoveTest, TargetsNeedNoAlignmentAndUncompressedDataMovesAnyCount) {
+    FileId id = Id("DATA\\F0005.BIN");
+    const uint64_t length = Clusters(id);
+    ASSERT_GE(length, 2u);
+    const Lcn room = FindFreeRun(*m_backend, length + 40, 0, 16);
+    ASSERT_NE(room, kVirtualLcn);
+    const Lcn target = room + 3;
+    ASSERT_EQ(m_backend->MoveFile(id, 0, target, static_cast<DWORD>(length)).status, STATUS_SUCCESS);
+    ASSERT_EQ(m_backend->MoveFile(id, 1, target + length + 5, 1).status, STATUS_SUCCESS);
+    std::vector<Extent> extents;
+    ASSERT_EQ(ExtentsOf(*m_backend, id, extents), STATUS_SUCCESS);
+    ASSERT_GE(extents.size(), 2u);
+    EXPECT_EQ(extents[0].lcn, target);
+    EXPECT_EQ(extents[1].lcn, target + length + 5);
+    // Compressed data keeps to whole units of VCNs; where they land is free.
+    FileId packed = Id("PACKED\\C0001.TXT");
+    const uint64_t units = Clusters(packed);
+    const Lcn packedRoom = FindFreeRun(*m_backend, units + 40, 0, 16);
+    ASSERT_NE(packedRoom, kVirtualLcn);
+    ASSERT_EQ(m_backend->MoveFile(packed, 0, packedRoom + 5, static_cast<DWORD>(units)).status, STATUS_SUCCESS);
+    std::string report;
+    EXPECT_TRUE(m_backend->CheckConsistency(report)) << report;
+    ASSERT_EQ(m_backend->Flush(), STATUS_SUCCESS);
+    m_backend.reset();
+    EXPECT_TRUE(JudgesFindClean(m_image));
+    EXPECT_TRUE(ContentMatchesManifest(m_image, m_manifest));
+}
+
 TEST_F(NtfsMoveTest, MovesAnswerAtOnceButReachTheMediumOnlyWhenTheBatchCommits) {
     FileId id = Id("DATA\\F0000.BIN");
     std::vector<Extent> before;
@@ -173,6 +201,42 @@ TEST_F(NtfsMoveTest, AMoveIntoClustersAnotherMoveLeftKeepsBothFilesIntact) {
     m_backend.reset();
     EXPECT_TRUE(JudgesFindClean(m_image));
     EXPECT_TRUE(ContentMatchesManifest(m_image, m_manifest));
+}
+
+// A file of many pieces, larger than the buffer a move gathers its pieces in,
+// moves whole in several writes and keeps every byte.
+TEST_F(NtfsTestFolder, AFragmentedFileLargerThanTheCopyBufferMovesWhole) {
+    NtfsImageRecipe recipe;
+    recipe.size = 96ULL << 20;
+    recipe.files = 6;
+    recipe.fragmentation = Fragmentation::Deliberate;
+    const std::string image = MakeImage("big.img", recipe);
+    std::string error;
+    auto backend = OpenNtfsBackend(image, DeviceAccess::ReadWrite, error);
+    ASSERT_TRUE(backend) << error;
+    size_t moved = 0;
+    for (const ManifestEntry& entry : m_manifest) {
+        FileId id = 0;
+        ASSERT_EQ(backend->OpenFile(entry.path.substr(1), {}, id), STATUS_SUCCESS) << entry.path;
+        std::vector<Extent> extents;
+        ASSERT_EQ(ExtentsOf(*backend, id, extents), STATUS_SUCCESS);
+        if (entry.size <= (4ULL << 20) || extents.size() < 2) {
+            continue;
+        }
+        const uint64_t length = extents.back().nextVcn;
+        const Lcn target = FindFreeRun(*backend, length);
+        ASSERT_NE(target, kVirtualLcn);
+        ASSERT_EQ(backend->MoveFile(id, 0, target, static_cast<DWORD>(length)).status, STATUS_SUCCESS) << entry.path;
+        ASSERT_EQ(ExtentsOf(*backend, id, extents), STATUS_SUCCESS);
+        ASSERT_EQ(extents.size(), 1u) << entry.path;
+        EXPECT_EQ(extents[0].lcn, target);
+        ++moved;
+    }
+    ASSERT_GT(moved, 0u) << "the image holds no fragmented file over 4 MiB";
+    ASSERT_EQ(backend->Flush(), STATUS_SUCCESS);
+    backend.reset();
+    EXPECT_TRUE(JudgesFindClean(image));
+    EXPECT_TRUE(ContentMatchesManifest(image, m_manifest));
 }
 
 TEST_F(NtfsMoveTest, DirtyFlagIsSetDuringTheRunAndClearedByFlush) {

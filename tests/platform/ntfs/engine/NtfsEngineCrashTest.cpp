@@ -9,6 +9,7 @@
 #include "platform/blockio/PowerLossDevice.h"
 #include "platform/ntfs/NtfsBackend.h"
 #include "platform/ntfs/NtfsIntent.h"
+#include "tests/platform/ntfs/NtfsCutJudges.h"
 
 namespace tarvo::platform::testing {
 
@@ -138,6 +139,10 @@ TEST_F(NtfsEngineTest, PowerCutDuringAMethodLosesNoByteAndTheRerunCompletes) {
                         RunMethod(std::move(backend), method);
                         EXPECT_TRUE(cutRecord->crashed);
                     }
+                    // Before our program repairs anything: every file already whole, at worst leaked clusters.
+                    const TornWrites torn = mode == CrashMode::Tear ? TornWrites::Yes : TornWrites::No;
+                    EXPECT_TRUE(ContentIntactBeforeReopen(image, m_manifest, torn));
+                    EXPECT_TRUE(OnlyLeakedClustersBeforeReopen(image, torn));
                     {
                         auto reopened = OpenNtfsBackend(image, DeviceAccess::ReadWrite, error);
                         ASSERT_NE(reopened, nullptr) << "the next open repairs: " << error;

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/blockio/ReadAheadDevice.h"
 #include "platform/ntfs/NtfsVolume.h"
 
 namespace tarvo::platform {
@@ -62,7 +63,10 @@ std::unique_ptr<CNtfsBackend> CNtfsBackend::Open(std::unique_ptr<BlockDevice> de
     backend->m_serial = LittleEndian64(boot + 0x48);
     backend->m_numberSectors = LittleEndian64(boot + 0x28);
     backend->m_readOnly = device->IsReadOnly();
-    backend->m_device = std::move(device);
+    // File records and index blocks come in small reads close together.
+    auto readAhead = std::make_unique<ReadAheadDevice>(std::move(device));
+    backend->m_medium = &readAhead->Medium();
+    backend->m_device = std::move(readAhead);
     backend->m_deviceState.device = backend->m_device.get();
     backend->m_intent = std::make_unique<NtfsIntentStore>(backend->m_serial);
 

@@ -151,7 +151,7 @@ NTSTATUS CNtfsBackend::WriteDeferred(int stage, bool& wrote) {
             m_checkBuffer.resize(copy.data.size());
         }
         if (m_device->Write(copy.target * clusterSize, copy.data.data(), copy.data.size()) != 0 ||
-            m_device->Read(copy.target * clusterSize, m_checkBuffer.data(), copy.data.size()) != 0 ||
+            m_medium->Read(copy.target * clusterSize, m_checkBuffer.data(), copy.data.size()) != 0 ||
             std::memcmp(copy.data.data(), m_checkBuffer.data(), copy.data.size()) != 0) {
             return STATUS_IO_DEVICE_ERROR;
         }

@@ -247,7 +247,7 @@ NTSTATUS CNtfsBackend::CopyPieces(const std::vector<NtfsRun>& pieces, Lcn to) {
         const size_t bytes = static_cast<size_t>(filled * clusterSize);
         const uint64_t offset = (to + written) * clusterSize;
         if (m_device->Write(offset, m_copyBuffer.data(), bytes) != 0 ||
-            m_device->Read(offset, m_checkBuffer.data(), bytes) != 0) {
+            m_medium->Read(offset, m_checkBuffer.data(), bytes) != 0) {
             return false;
         }
         m_unflushedData = true;
@@ -260,7 +260,7 @@ NTSTATUS CNtfsBackend::CopyPieces(const std::vector<NtfsRun>& pieces, Lcn to) {
         const uint64_t length = static_cast<uint64_t>(piece.length);
         while (done < length) {
             const uint64_t n = std::min(chunkClusters - filled, length - done);
-            if (m_device->Read((static_cast<uint64_t>(piece.lcn) + done) * clusterSize,
+            if (m_medium->Read((static_cast<uint64_t>(piece.lcn) + done) * clusterSize,
                                m_copyBuffer.data() + filled * clusterSize, static_cast<size_t>(n * clusterSize)) != 0) {
                 m_broken = true;
                 return STATUS_IO_DEVICE_ERROR;
@@ -291,7 +291,7 @@ NTSTATUS CNtfsBackend::ReadDeferred(const std::vector<NtfsRun>& pieces, Lcn to, 
     uint64_t filled = 0;
     for (const NtfsRun& piece : pieces) {
         const size_t bytes = static_cast<size_t>(static_cast<uint64_t>(piece.length) * clusterSize);
-        if (m_device->Read(static_cast<uint64_t>(piece.lcn) * clusterSize, copy.data.data() + filled, bytes) != 0) {
+        if (m_medium->Read(static_cast<uint64_t>(piece.lcn) * clusterSize, copy.data.data() + filled, bytes) != 0) {
             m_broken = true;
             return STATUS_IO_DEVICE_ERROR;
         }

@@ -174,6 +174,9 @@ private:
     bool BitmapBit(uint64_t lcn, bool& set);
 
     std::unique_ptr<BlockDevice> m_device;
+    // The device under the read-ahead windows: data copies are read from it
+    // directly, so that a copy read back is what the medium answers.
+    BlockDevice* m_medium = nullptr;
     NtfsDeviceState m_deviceState;
     ntfs_volume* m_vol = nullptr;
     bool m_readOnly = true;

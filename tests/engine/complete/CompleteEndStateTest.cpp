@@ -195,19 +195,13 @@ TEST_F(CompleteEndStateTest, CompressedFilesBesideTheMftZoneStillEndWholeOnceThe
         ASSERT_NE(volume, nullptr);
         ASSERT_GT(summary.compressedFiles, 0u);
         UseVolume(volume);
-        const uint64_t freeBefore = volume->FreeClusters();
-        m_reports.clear();
-        auto& job = OpenJob();
-        ASSERT_EQ(RunCompleteMethod(job), 1);
-        ASSERT_NE(Find(app::MSG_INF_COMPLETE_COMPLETED), nullptr);
+        ASSERT_NO_FATAL_FAILURE(RunCompleteToTheEnd());
         EXPECT_FALSE(Reported(app::MSG_DIAG_INFO, "MFT zone given up for the plan"));
         EXPECT_EQ(Reported(app::MSG_DIAG_INFO, "MFT zone given up for the waiting files"), c.zoneForWaitingFiles);
         if (!c.zoneForWaitingFiles) {
             EXPECT_FALSE(Reported(app::MSG_DIAG_INFO, "MFT zone given up for the final passes"));
         }
-        ExpectConsistent();
         EXPECT_EQ(Fragmented(Layout()), 0u);
-        EXPECT_EQ(volume->FreeClusters(), freeBefore);
         m_job.reset();
     }
 }
@@ -228,14 +222,8 @@ TEST_F(CompleteEndStateTest, ManySmallFilesOnNtfsEndWholeInNameOrderWithTheFreeS
         ASSERT_NE(volume, nullptr);
         ASSERT_GT(summary.compressedFiles, 20u);
         UseVolume(volume);
-        const uint64_t freeBefore = volume->FreeClusters();
-        m_reports.clear();
-        auto& job = OpenJob();
-        ASSERT_EQ(RunCompleteMethod(job), 1);
-        ASSERT_NE(Find(app::MSG_INF_COMPLETE_COMPLETED), nullptr);
+        ASSERT_NO_FATAL_FAILURE(RunCompleteToTheEnd());
         EXPECT_EQ(Find(app::MSG_ERR_NOT_ENOUGH_SPACE), nullptr);
-        ExpectConsistent();
-        EXPECT_EQ(volume->FreeClusters(), freeBefore);
 
         const auto after = ByPosition(Layout());
         EXPECT_EQ(Fragmented(after), 0u);
@@ -276,14 +264,8 @@ TEST_F(CompleteEndStateTest, NtfsVolumesWithFifteenPercentFreeThatFoundNoPlanInS
         ASSERT_NE(volume, nullptr);
         UseVolume(volume);
         ASSERT_GT(Fragmented(Layout()), 0u);
-        const uint64_t freeBefore = volume->FreeClusters();
-        m_reports.clear();
-        auto& job = OpenJob();
-        ASSERT_EQ(RunCompleteMethod(job), 1);
-        ASSERT_NE(Find(app::MSG_INF_COMPLETE_COMPLETED), nullptr);
+        ASSERT_NO_FATAL_FAILURE(RunCompleteToTheEnd());
         EXPECT_EQ(Find(app::MSG_ERR_NOT_ENOUGH_SPACE), nullptr);
-        ExpectConsistent();
-        EXPECT_EQ(volume->FreeClusters(), freeBefore);
         EXPECT_EQ(Fragmented(Layout()), 0u);
         const auto misplaced = NotInPlace(volume::SortOrder::ByPath);
         EXPECT_TRUE(misplaced.empty()) << misplaced.size() << " misplaced, first " << misplaced.front();

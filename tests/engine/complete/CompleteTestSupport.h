@@ -54,6 +54,19 @@ protected:
         return volume;
     }
 
+    // Runs COMPLETE on the volume in use and checks what every run must end
+    // with: it completed, every cluster is accounted for and no free cluster
+    // was gained or lost. The run's reports stay for the caller to look into.
+    void RunCompleteToTheEnd() {
+        const uint64_t freeBefore = m_volume->FreeClusters();
+        m_reports.clear();
+        auto& job = OpenJob();
+        ASSERT_EQ(RunCompleteMethod(job), 1);
+        ASSERT_NE(Find(app::MSG_INF_COMPLETE_COMPLETED), nullptr);
+        ExpectConsistent();
+        EXPECT_EQ(m_volume->FreeClusters(), freeBefore);
+    }
+
     // Every readable file from a fresh analysis on its own job, in table (analysis) order.
     std::vector<Placement> Layout() {
         volume::RecordingViewSink view;

@@ -290,6 +290,13 @@ int NtfsIntentStore::Load(NtfsIntent& out) {
 
 namespace {
 
+// Bytes with the device offset they belong at: offset, length (at most
+// `longest`), the bytes.
+bool ReadPlacedBytes(Reader& r, uint64_t longest, uint64_t& offset, std::vector<uint8_t>& bytes) {
+    uint64_t length = 0;
+    return r.Get64(offset) && r.Get64(length) && length <= longest && r.GetBytes(bytes, length);
+}
+
 // The part every layout shares: serial, the sequence number (in slot records),
 // the dirty flag, the runs and the records' pre-images.
 bool ReadRunsAndRecords(Reader& r, size_t total, bool withSequence, NtfsIntent& intent, uint64_t& sequence) {
@@ -319,9 +326,7 @@ bool ReadRunsAndRecords(Reader& r, size_t total, bool withSequence, NtfsIntent& 
         RecordImage image;
         for (uint64_t p = 0; p < pieceCount; ++p) {
             RecordPiece piece;
-            uint64_t length = 0;
-            if (!r.Get64(piece.offset) || !r.Get64(length) || length > kMaxRecordBytes ||
-                !r.GetBytes(piece.bytes, length)) {
+            if (!ReadPlacedBytes(r, kMaxRecordBytes, piece.offset, piece.bytes)) {
                 return false;
             }
             image.pieces.push_back(std::move(piece));
@@ -427,9 +432,7 @@ int NtfsIntentStore::ParseOneFileRecord(std::vector<uint8_t> bytes, bool version
         }
         for (uint64_t i = 0; i < redoCount; ++i) {
             DeviceWrite write;
-            uint64_t length = 0;
-            if (!r.Get64(write.offset) || !r.Get64(length) || length > kMaxRedoBytes ||
-                !r.GetBytes(write.bytes, length)) {
+            if (!ReadPlacedBytes(r, kMaxRedoBytes, write.offset, write.bytes)) {
                 return EINVAL;
             }
             intent.redo.push_back(std::move(write));

@@ -245,19 +245,12 @@ NTSTATUS CNtfsBackend::Resolve(std::string_view path, const DirectoryEntry*& out
 }
 
 NTSTATUS CNtfsBackend::ListDirectory(std::string_view directoryPath, std::vector<DirectoryEntry>& out) {
-    std::lock_guard<std::recursive_mutex> lock(NtfsLibraryMutex());
-    const DirectoryEntry* directory = nullptr;
-    NTSTATUS status = Resolve(directoryPath, directory);
-    if (status != STATUS_SUCCESS || !(directory->attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-        return STATUS_OBJECT_PATH_NOT_FOUND;
+    std::shared_ptr<const std::vector<DirectoryEntry>> listing;
+    const NTSTATUS status = ListDirectoryShared(directoryPath, listing);
+    if (status == STATUS_SUCCESS) {
+        out = *listing;
     }
-    const std::vector<DirectoryEntry>* entries = nullptr;
-    status = ListRecord(directory->id, entries);
-    if (status != STATUS_SUCCESS) {
-        return status;
-    }
-    out = *entries;
-    return STATUS_SUCCESS;
+    return status;
 }
 
 NTSTATUS CNtfsBackend::ListDirectoryShared(std::string_view directoryPath,

@@ -35,6 +35,16 @@ protected:
         ExtentsOf(*m_backend, id, extents);
         return extents.empty() ? 0 : extents.back().nextVcn;
     }
+    // Our accounting agrees, the batch reaches the medium, and after closing the
+    // independent judges find the volume clean and every file's content unchanged.
+    void ExpectCleanAfterClosing() {
+        std::string report;
+        EXPECT_TRUE(m_backend->CheckConsistency(report)) << report;
+        ASSERT_EQ(m_backend->Flush(), STATUS_SUCCESS);
+        m_backend.reset();
+        EXPECT_TRUE(JudgesFindClean(m_image));
+        EXPECT_TRUE(ContentMatchesManifest(m_image, m_manifest));
+    }
     std::string m_image;
     std::unique_ptr<VolumeBackend> m_backend;
 };
@@ -56,12 +66,7 @@ TEST_F(NtfsMoveTest, WholeFileMovesMakeFragmentedFilesContiguousAndKeepEveryByte
             }
         }
     }
-    std::string report;
-    EXPECT_TRUE(m_backend->CheckConsistency(report)) << report;
-    ASSERT_EQ(m_backend->Flush(), STATUS_SUCCESS);
-    m_backend.reset();
-    EXPECT_TRUE(JudgesFindClean(m_image));
-    EXPECT_TRUE(ContentMatchesManifest(m_image, m_manifest));
+    ExpectCleanAfterClosing();
 }
 
 TEST_F(NtfsMoveTest, PiecesOfAFileMoveAloneAndTheRestStays) {
@@ -141,12 +146,7 @@ TEST_F(NtfsMoveTest, TargetsNeedNoAlignmentAndUncompressedDataMovesAnyCount) {
     const Lcn packedRoom = FindFreeRun(*m_backend, units + 40, 0, 16);
     ASSERT_NE(packedRoom, kVirtualLcn);
     ASSERT_EQ(m_backend->MoveFile(packed, 0, packedRoom + 5, static_cast<DWORD>(units)).status, STATUS_SUCCESS);
-    std::string report;
-    EXPECT_TRUE(m_backend->CheckConsistency(report)) << report;
-    ASSERT_EQ(m_backend->Flush(), STATUS_SUCCESS);
-    m_backend.reset();
-    EXPECT_TRUE(JudgesFindClean(m_image));
-    EXPECT_TRUE(ContentMatchesManifest(m_image, m_manifest));
+    ExpectCleanAfterClosing();
 }
 
 TEST_F(NtfsMoveTest, MovesAnswerAtOnceButReachTheMediumOnlyWhenTheBatchCommits) {
@@ -195,12 +195,7 @@ TEST_F(NtfsMoveTest, AMoveIntoClustersAnotherMoveLeftKeepsBothFilesIntact) {
     ASSERT_EQ(m_backend->MoveFile(first, 0, FindFreeRun(*m_backend, length), static_cast<DWORD>(length)).status,
               STATUS_SUCCESS);
     ASSERT_EQ(m_backend->MoveFile(second, 0, left.front().lcn, 1).status, STATUS_SUCCESS);
-    std::string report;
-    EXPECT_TRUE(m_backend->CheckConsistency(report)) << report;
-    ASSERT_EQ(m_backend->Flush(), STATUS_SUCCESS);
-    m_backend.reset();
-    EXPECT_TRUE(JudgesFindClean(m_image));
-    EXPECT_TRUE(ContentMatchesManifest(m_image, m_manifest));
+    ExpectCleanAfterClosing();
 }
 
 // A file of many pieces, larger than the buffer a move gathers its pieces in,

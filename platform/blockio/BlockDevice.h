@@ -4,7 +4,9 @@
 // tests can put wrappers underneath: one that simulates power loss at a chosen
 // flush point (writes since the last flush kept, dropped or torn), one that
 // fails the n-th operation. Errors are answered as errno values (0 = success),
-// never thrown. Not thread-safe: a backend serialises its own calls.
+// never thrown. A backend serialises its own calls, with one exception: Flush
+// may run on another thread while reads and writes go on (BackgroundFlusher);
+// it then makes durable at least every write that finished before it began.
 #pragma once
 
 #include <cstddef>

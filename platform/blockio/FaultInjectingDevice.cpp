@@ -10,6 +10,7 @@ FaultInjectingDevice::FaultInjectingDevice(std::unique_ptr<BlockDevice> inner, F
     : m_inner(std::move(inner)), m_plan(plan), m_record(record ? std::move(record) : std::make_shared<FaultRecord>()) {}
 
 int FaultInjectingDevice::Injected(FaultOperation operation, uint64_t& counter) {
+    std::lock_guard<std::mutex> lock(m_lock);
     ++counter;
     ++m_any;
     if (m_plan.failAt == 0) {

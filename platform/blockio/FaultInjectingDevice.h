@@ -3,6 +3,7 @@
 
 #include <cerrno>
 #include <memory>
+#include <mutex>
 
 #include "platform/blockio/BlockDevice.h"
 
@@ -27,7 +28,8 @@ struct FaultRecord {
 };
 
 // Passes every call to the inner device except the planned failures, which do
-// nothing and answer the planned errno. Not thread-safe, like every BlockDevice.
+// nothing and answer the planned errno. The counting is locked, so a flush on
+// another thread counts as one operation among the reads and writes.
 class FaultInjectingDevice final : public BlockDevice {
 public:
     FaultInjectingDevice(std::unique_ptr<BlockDevice> inner, FaultPlan plan,
@@ -49,6 +51,7 @@ private:
     FaultPlan m_plan;
     std::shared_ptr<FaultRecord> m_record;
     uint64_t m_any = 0;
+    std::mutex m_lock;  // the counters, for a flush on another thread
 };
 
 }  // namespace tarvo::platform

@@ -34,6 +34,7 @@ int PowerLossDevice::LoadSector(uint64_t sector, std::vector<uint8_t>& out) {
 }
 
 int PowerLossDevice::Read(uint64_t offset, void* buffer, size_t length) {
+    std::lock_guard<std::mutex> lock(m_lock);
     if (m_record->crashed) {
         return EIO;
     }
@@ -62,6 +63,7 @@ int PowerLossDevice::Read(uint64_t offset, void* buffer, size_t length) {
 }
 
 int PowerLossDevice::Write(uint64_t offset, const void* buffer, size_t length) {
+    std::lock_guard<std::mutex> lock(m_lock);
     if (m_record->crashed) {
         return EIO;
     }
@@ -120,6 +122,7 @@ int PowerLossDevice::WritePending(CrashMode mode) {
 }
 
 int PowerLossDevice::Flush() {
+    std::lock_guard<std::mutex> lock(m_lock);
     if (m_record->crashed) {
         return EIO;
     }

@@ -3,6 +3,7 @@
 
 #include <map>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #include "platform/blockio/BlockDevice.h"
@@ -34,7 +35,8 @@ struct PowerLossRecord {
 // cut the pending sectors are resolved by the plan's mode, the inner device is
 // flushed, and the device is dead: every later call answers EIO, as a process
 // that lost power does nothing more. Destroying a live device keeps its pending
-// writes (a clean process exit). Not thread-safe, like every BlockDevice.
+// writes (a clean process exit). Calls are serialised by a lock of its own, so
+// a flush on another thread falls wholly before or after each read or write.
 class PowerLossDevice final : public BlockDevice {
 public:
     PowerLossDevice(std::unique_ptr<BlockDevice> inner, PowerLossPlan plan,
@@ -53,6 +55,7 @@ private:
     int LoadSector(uint64_t sector, std::vector<uint8_t>& out);
     int WritePending(CrashMode mode);
 
+    std::mutex m_lock;
     std::unique_ptr<BlockDevice> m_inner;
     PowerLossPlan m_plan;
     std::shared_ptr<PowerLossRecord> m_record;

@@ -265,6 +265,9 @@ NTSTATUS CNtfsBackend::Flush() {
 }
 
 int CNtfsBackend::FlushDevice() {
+    if (m_flusher != nullptr) {
+        m_flusher->Wait();  // flushes stay in the order they were asked for
+    }
     int rc = m_device->Flush();
     if (rc == 0) {
         m_unflushedData = false;

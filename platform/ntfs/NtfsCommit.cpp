@@ -6,12 +6,18 @@
 // stage after that record's, and its data is written only once that record's
 // successor is on the medium. The order of a commit:
 //   intent record (every touched run and the runs the previous batch freed,
-//   the pre-image of every record); targets marked in $Bitmap, flush (the
-//   stage-0 copies reach the medium with it);
+//   the pre-image of every record); targets marked in $Bitmap and the stage-0
+//   copies that waited for the previous batch, flush (the stage-0 copies made
+//   at the moves reach the medium with it);
 //   for each stage: its deferred copies written and read back, flush; its
 //   MFT records, flush;
 //   old clusters freed in $Bitmap (durable with the next flush; until then
 //   the intent record lists them, and the next one lists them again).
+// The flushes after the intent record run on the flusher's thread: the batch
+// is handed over and each next step is taken when a later move (or a wait)
+// finds its flush done, so that the next batch's copies go on meanwhile. One
+// batch is in flight at most; a move into clusters it releases is written
+// with the next batch, and a move of a file it holds waits for its end.
 #include <algorithm>
 #include <bit>
 #include <cstring>
@@ -92,27 +98,34 @@ bool CNtfsBackend::OverlapsPendingFree(uint64_t lcn, uint64_t length) const {
     return false;
 }
 
-NTSTATUS CNtfsBackend::WriteBitmapRuns(bool marksOnly) {
+std::vector<BitmapBytes> CNtfsBackend::BitmapBytesOver(const std::vector<ClusterRun>& touched, bool marksOnly) const {
     // Outside the touched runs the two bitmaps agree, so the bytes between
     // runs close together are written unchanged: one write covers them all.
     constexpr uint64_t kJoinGapBytes = 64 * 1024;
-    std::vector<uint8_t> bytes;
+    std::vector<BitmapBytes> ranges;
     size_t i = 0;
-    while (i < m_touched.size()) {
-        const uint64_t first = m_touched[i].lcn / 8;
-        uint64_t end = (m_touched[i].lcn + m_touched[i].length + 7) / 8;
-        for (++i; i < m_touched.size() && m_touched[i].lcn / 8 <= end + kJoinGapBytes; ++i) {
-            end = std::max(end, (m_touched[i].lcn + m_touched[i].length + 7) / 8);
+    while (i < touched.size()) {
+        const uint64_t first = touched[i].lcn / 8;
+        uint64_t end = (touched[i].lcn + touched[i].length + 7) / 8;
+        for (++i; i < touched.size() && touched[i].lcn / 8 <= end + kJoinGapBytes; ++i) {
+            end = std::max(end, (touched[i].lcn + touched[i].length + 7) / 8);
         }
-        bytes.resize(static_cast<size_t>(end - first));
+        BitmapBytes range{first, std::vector<uint8_t>(static_cast<size_t>(end - first))};
         for (uint64_t b = first; b < end; ++b) {
-            bytes[b - first] = marksOnly ? static_cast<uint8_t>(m_diskBitmap[b] | m_bitmap[b]) : m_bitmap[b];
+            range.bytes[b - first] = marksOnly ? static_cast<uint8_t>(m_diskBitmap[b] | m_bitmap[b]) : m_bitmap[b];
         }
-        const s64 n = static_cast<s64>(bytes.size());
-        if (ntfs_attr_pwrite(m_vol->lcnbmp_na, static_cast<s64>(first), n, bytes.data()) != n) {
+        ranges.push_back(std::move(range));
+    }
+    return ranges;
+}
+
+NTSTATUS CNtfsBackend::WriteBitmapBytes(const std::vector<BitmapBytes>& ranges) {
+    for (const BitmapBytes& range : ranges) {
+        const s64 n = static_cast<s64>(range.bytes.size());
+        if (ntfs_attr_pwrite(m_vol->lcnbmp_na, static_cast<s64>(range.first), n, range.bytes.data()) != n) {
             return STATUS_IO_DEVICE_ERROR;
         }
-        std::copy(bytes.begin(), bytes.end(), m_diskBitmap.begin() + static_cast<long>(first));
+        std::copy(range.bytes.begin(), range.bytes.end(), m_diskBitmap.begin() + static_cast<long>(range.first));
     }
     return STATUS_SUCCESS;
 }
@@ -141,9 +154,21 @@ bool CNtfsBackend::OverlapsDeferred(uint64_t lcn, uint64_t length) const {
     return next->first + next->second > lcn;
 }
 
-NTSTATUS CNtfsBackend::WriteDeferred(int stage, bool& wrote) {
+bool CNtfsBackend::OverlapsInFlightRelease(uint64_t lcn, uint64_t length) const {
+    if (m_inFlight == nullptr) {
+        return false;
+    }
+    for (const ReleasedRun& run : m_inFlight->released) {
+        if (run.lcn < lcn + length && lcn < run.lcn + run.length) {
+            return true;
+        }
+    }
+    return false;
+}
+
+NTSTATUS CNtfsBackend::WriteDeferred(const std::vector<DeferredCopy>& copies, int stage, bool& wrote) {
     const uint64_t clusterSize = m_vol->cluster_size;
-    for (const DeferredCopy& copy : m_deferred) {
+    for (const DeferredCopy& copy : copies) {
         if (copy.stage != stage) {
             continue;
         }
@@ -161,7 +186,22 @@ NTSTATUS CNtfsBackend::WriteDeferred(int stage, bool& wrote) {
     return STATUS_SUCCESS;
 }
 
+void CNtfsBackend::StartFlush() {
+    if (m_flusher == nullptr) {
+        m_flusher = std::make_unique<BackgroundFlusher>(*m_device);
+    }
+    m_flusher->Start();
+}
+
 NTSTATUS CNtfsBackend::Commit() {
+    NTSTATUS status = StartCommit();
+    return status == STATUS_SUCCESS ? AdvanceCommit(true) : status;
+}
+
+NTSTATUS CNtfsBackend::StartCommit() {
+    if (NTSTATUS status = AdvanceCommit(true); status != STATUS_SUCCESS) {
+        return status;
+    }
     if (m_broken) {
         return STATUS_IO_DEVICE_ERROR;
     }
@@ -189,43 +229,22 @@ NTSTATUS CNtfsBackend::Commit() {
     if (status != STATUS_SUCCESS) {
         return fail(status);
     }
-    // The targets marked in $Bitmap, flush: the stage-0 copies reach the
-    // medium with it, before any record that points at them is written.
-    if (WriteBitmapRuns(true) != STATUS_SUCCESS || FlushDevice() != 0) {
+    // The targets marked in $Bitmap, and the stage-0 copies that waited for the
+    // previous batch's records (which are on the medium now); the flush after
+    // them takes the stage-0 copies made at the moves along too, before any
+    // record that points at them is written.
+    bool wrote = false;
+    if (WriteBitmapBytes(BitmapBytesOver(m_touched, true)) != STATUS_SUCCESS ||
+        WriteDeferred(m_deferred, 0, wrote) != STATUS_SUCCESS) {
         return fail(STATUS_IO_DEVICE_ERROR);
     }
-    for (int stage = 0; stage <= lastStage; ++stage) {
-        // This stage's copies go where only records already rewritten pointed, flush.
-        bool wrote = false;
-        if (WriteDeferred(stage, wrote) != STATUS_SUCCESS || (wrote && FlushDevice() != 0)) {
-            return fail(STATUS_IO_DEVICE_ERROR);
-        }
-        // This stage's new mapping pairs in the MFT records, flush.
-        wrote = false;
-        for (const auto& [record, pending] : m_pending) {
-            if (pending.stage != stage) {
-                continue;
-            }
-            if (ntfs_mft_record_write(m_vol, record, pending.ni->mrec) != 0) {
-                return fail(STATUS_IO_DEVICE_ERROR);
-            }
-            wrote = true;
-        }
-        if (wrote && FlushDevice() != 0) {
-            return fail(STATUS_IO_DEVICE_ERROR);
-        }
-    }
-    // Only now the old clusters freed. They become durable with the next
-    // flush, which comes before any later intent record; until then this
-    // batch's intent record lists them for the next open.
-    if (WriteBitmapRuns(false) != STATUS_SUCCESS) {
-        return fail(STATUS_IO_DEVICE_ERROR);
-    }
-    m_unflushedData = true;
-    m_unflushedFrees = m_touched;
-    for (const auto& entry : m_pending) {
-        ntfs_inode_close(entry.second.ni);  // the record equals the medium now
-    }
+    auto batch = std::make_unique<CommitInFlight>();
+    batch->finalBitmap = BitmapBytesOver(m_touched, false);
+    batch->pending = std::move(m_pending);
+    batch->touched = std::move(m_touched);
+    batch->released = std::move(m_released);
+    batch->deferred = std::move(m_deferred);
+    batch->lastStage = lastStage;
     m_pending.clear();
     m_touched.clear();
     m_released.clear();
@@ -233,11 +252,88 @@ NTSTATUS CNtfsBackend::Commit() {
     m_deferredTargets.clear();
     m_pendingBytes = 0;
     m_deferredBytes = 0;
+    m_inFlight = std::move(batch);
+    StartFlush();
+    return STATUS_SUCCESS;
+}
+
+NTSTATUS CNtfsBackend::AdvanceCommit(bool wait) {
+    while (m_inFlight != nullptr) {
+        if (!wait && !m_flusher->Done()) {
+            return STATUS_SUCCESS;
+        }
+        const int flushed = m_flusher->Wait();
+        NTSTATUS status = flushed == 0 ? StepCommit() : STATUS_IO_DEVICE_ERROR;
+        if (status != STATUS_SUCCESS) {
+            m_broken = true;
+            DropPending();
+            return status;
+        }
+    }
+    return STATUS_SUCCESS;
+}
+
+NTSTATUS CNtfsBackend::StepCommit() {
+    // Called with the previous step's flush done. Each stage: its deferred
+    // copies (where only records already rewritten pointed), flush; its MFT
+    // records, flush.
+    CommitInFlight& batch = *m_inFlight;
+    while (batch.stage <= batch.lastStage) {
+        bool wrote = false;
+        if (batch.recordsNext) {
+            for (const auto& [record, pending] : batch.pending) {
+                if (pending.stage != batch.stage) {
+                    continue;
+                }
+                if (ntfs_mft_record_write(m_vol, record, pending.ni->mrec) != 0) {
+                    return STATUS_IO_DEVICE_ERROR;
+                }
+                wrote = true;
+            }
+            batch.recordsNext = false;
+            ++batch.stage;
+        } else {
+            if (WriteDeferred(batch.deferred, batch.stage, wrote) != STATUS_SUCCESS) {
+                return STATUS_IO_DEVICE_ERROR;
+            }
+            batch.recordsNext = true;
+        }
+        if (wrote) {
+            StartFlush();
+            return STATUS_SUCCESS;
+        }
+    }
+    // Only now the old clusters freed. They become durable with the next
+    // flush, which comes before any later intent record; until then this
+    // batch's intent record lists them for the next open.
+    if (WriteBitmapBytes(batch.finalBitmap) != STATUS_SUCCESS) {
+        return STATUS_IO_DEVICE_ERROR;
+    }
+    m_unflushedData = true;
+    m_unflushedFrees = batch.touched;
+    FinishInFlight();
     m_vol->free_clusters = m_freeClusters;
     return STATUS_SUCCESS;
 }
 
+void CNtfsBackend::FinishInFlight() {
+    for (const auto& entry : m_inFlight->pending) {
+        ntfs_inode_close(entry.second.ni);  // the record equals the medium now
+    }
+    m_inFlight.reset();
+}
+
 void CNtfsBackend::DropPending() {
+    if (m_inFlight != nullptr) {
+        if (m_flusher != nullptr) {
+            m_flusher->Wait();
+        }
+        for (const auto& [record, pending] : m_inFlight->pending) {
+            ntfs_inode_real_close(pending.ni);  // not what the medium may hold: never cached
+            m_files.erase(record);
+        }
+        m_inFlight.reset();
+    }
     for (const auto& [record, pending] : m_pending) {
         // The in-memory record is not what the medium holds: never cache it.
         ntfs_inode_real_close(pending.ni);

@@ -4,6 +4,9 @@
 namespace tarvo::platform {
 
 ntfs_inode* CNtfsBackend::OpenInode(uint64_t record) {
+    if (m_inFlight != nullptr && m_inFlight->pending.count(record) != 0) {
+        AdvanceCommit(true);  // its inode is closed (or dropped) by then
+    }
     auto pending = m_pending.find(record);
     if (pending != m_pending.end()) {
         return pending->second.ni;

@@ -66,22 +66,28 @@ FsctlResult CNtfsBackend::MoveFile(FileId file, Vcn startingVcn, Lcn targetLcn, 
     if (m_broken) {
         return Answer(STATUS_IO_DEVICE_ERROR);
     }
+    // Steps of the previous batch's commit whose flushes are done go first.
+    if (NTSTATUS status = AdvanceCommit(false); status != STATUS_SUCCESS) {
+        return Answer(status);
+    }
     bool commitFirst = false;
     FsctlResult result = MoveOnce(file, startingVcn, targetLcn, clusterCount, commitFirst);
     if (commitFirst) {
-        // The target holds clusters that a record on the medium still points at.
-        NTSTATUS status = Commit();
+        // The move cannot join this batch: it goes into the next one, while
+        // this one's commit goes on (or after it, when it touches its records).
+        NTSTATUS status = StartCommit();
         if (status != STATUS_SUCCESS) {
             return Answer(status);
         }
         result = MoveOnce(file, startingVcn, targetLcn, clusterCount, commitFirst);
         if (commitFirst) {
-            return Answer(STATUS_UNSUCCESSFUL);  // cannot happen once the batch is on the medium
+            return Answer(STATUS_UNSUCCESSFUL);  // cannot happen with an empty batch
         }
     }
     if (result.status == STATUS_SUCCESS && (m_pending.size() >= kMaxPendingRecords ||
                                             m_pendingBytes >= kMaxPendingBytes || m_deferredBytes >= kMaxDeferredBytes)) {
-        NTSTATUS status = Commit();
+        // Its flushes go on while the next moves gather.
+        NTSTATUS status = StartCommit();
         if (status != STATUS_SUCCESS) {
             return Answer(status);
         }
@@ -95,6 +101,12 @@ FsctlResult CNtfsBackend::MoveOnce(FileId file, Vcn startingVcn, Lcn targetLcn, 
     if (clusterCount == 0 || startingVcn > static_cast<uint64_t>(INT64_MAX / 2) ||
         targetLcn >= static_cast<uint64_t>(total)) {
         return Answer(STATUS_INVALID_PARAMETER);
+    }
+    if (m_inFlight != nullptr && m_inFlight->pending.count(file) != 0) {
+        // The file's record is being written: its commit ends first.
+        if (NTSTATUS status = AdvanceCommit(true); status != STATUS_SUCCESS) {
+            return Answer(status);
+        }
     }
     ntfs_inode* ni = OpenInode(file);
     if (ni == nullptr) {
@@ -190,8 +202,12 @@ FsctlResult CNtfsBackend::MoveOnce(FileId file, Vcn startingVcn, Lcn targetLcn, 
     }
     // Copy and verify now when the target is safe to write: it is free on the
     // medium and nothing there points at it, so a cut before the commit leaves
-    // the volume as it was. Otherwise read the data now and write it at its stage.
-    status = stage == 0 ? CopyPieces(moved, targetLcn) : ReadDeferred(moved, targetLcn, stage);
+    // the volume as it was. Otherwise read the data now and write it at its
+    // stage of the commit.
+    // Clusters the batch in flight releases are safe to write once its
+    // records are on the medium: the copy waits for the next commit.
+    const bool copyNow = stage == 0 && !OverlapsInFlightRelease(targetLcn, static_cast<uint64_t>(allocated));
+    status = copyNow ? CopyPieces(moved, targetLcn) : ReadDeferred(moved, targetLcn, stage);
     if (status != STATUS_SUCCESS) {
         ntfs_attr_put_search_ctx(ctx);
         CloseInode(ni);

@@ -1,7 +1,8 @@
 // NtfsVolume.h --- the NTFS backend's class: one mounted libntfs-3g volume behind VolumeBackend.
 //
 // Every public method takes NtfsLibraryMutex() for its whole duration, so the
-// backend's own state (directory cache, bitmap, pending moves) needs no lock of its own.
+// backend's own state (directory cache, bitmap, pending moves) needs no lock of
+// its own. The one other thread, the commit's flusher, only calls the device's Flush.
 //
 // Moves are made durable in batches: a move copies and verifies the data and
 // changes the file's MFT record and the bitmap in memory only; a commit
@@ -16,6 +17,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/blockio/BackgroundFlusher.h"
 #include "platform/blockio/BlockDevice.h"
 #include "platform/core/VolumeBackend.h"
 #include "platform/ntfs/NtfsDevice.h"
@@ -72,6 +74,26 @@ struct DeferredCopy {
     uint64_t target = 0;
     int stage = 0;
     std::vector<uint8_t> data;
+};
+
+// Bytes of $Bitmap from byte `first` on, as a step of the commit writes them.
+struct BitmapBytes {
+    uint64_t first = 0;
+    std::vector<uint8_t> bytes;
+};
+
+// A batch whose commit is under way while the next batch gathers moves: its
+// records, runs and deferred copies, the $Bitmap bytes it leaves behind, and
+// the step of its commit that comes after the flush under way.
+struct CommitInFlight {
+    std::map<uint64_t, PendingRecord> pending;
+    std::vector<ClusterRun> touched;  // merged
+    std::vector<ReleasedRun> released;
+    std::vector<DeferredCopy> deferred;
+    std::vector<BitmapBytes> finalBitmap;
+    int lastStage = 0;
+    int stage = 0;               // the stage the next step works on
+    bool recordsNext = true;     // its records come next, else its deferred copies
 };
 
 // What the backend remembers of one file record once it has looked at it.
@@ -148,10 +170,25 @@ private:
     // release clusters of the run, 0 when none of them is pending-free.
     int StageFor(uint64_t lcn, uint64_t length) const;
     bool OverlapsDeferred(uint64_t lcn, uint64_t length) const;
-    // Writes every pending move to the volume (see NtfsCommit.cpp for the order).
+    // True when the run overlaps clusters the batch in flight releases.
+    bool OverlapsInFlightRelease(uint64_t lcn, uint64_t length) const;
+    // Writes every pending move to the volume (see NtfsCommit.cpp for the order)
+    // and waits until it is all there.
     NTSTATUS Commit();
-    NTSTATUS WriteDeferred(int stage, bool& wrote);
-    NTSTATUS WriteBitmapRuns(bool marksOnly);
+    // Hands the batch to a commit that goes on while later moves gather (one
+    // batch in flight at most: a previous one is finished first).
+    NTSTATUS StartCommit();
+    // Takes the steps of the commit in flight whose flush is done; with `wait`,
+    // every step until it is finished.
+    NTSTATUS AdvanceCommit(bool wait);
+    NTSTATUS StepCommit();
+    void FinishInFlight();
+    void StartFlush();
+    NTSTATUS WriteDeferred(const std::vector<DeferredCopy>& copies, int stage, bool& wrote);
+    // The bytes of $Bitmap over the touched runs: the targets marked on top of
+    // the medium's bits, or every bit as callers see it.
+    std::vector<BitmapBytes> BitmapBytesOver(const std::vector<ClusterRun>& touched, bool marksOnly) const;
+    NTSTATUS WriteBitmapBytes(const std::vector<BitmapBytes>& ranges);
     void DropPending();
 
     // Batch limits: a commit follows when one is reached.
@@ -198,6 +235,8 @@ private:
     std::map<uint64_t, uint64_t> m_deferredTargets;
     uint64_t m_pendingBytes = 0;
     uint64_t m_deferredBytes = 0;
+    std::unique_ptr<CommitInFlight> m_inFlight;
+    std::unique_ptr<BackgroundFlusher> m_flusher;  // made at the first commit
     bool m_unflushedData = false;  // written to the device past the library since the last flush
     // The runs the last commit freed in $Bitmap, until a flush makes the frees durable.
     std::vector<ClusterRun> m_unflushedFrees;

@@ -3,6 +3,7 @@
 //
 // By default a bounded sample of cut points runs; TARVO_STRESS=full runs every
 // flush point in every mode.
+#include <cstdio>
 #include <cstdlib>
 
 #include "platform/blockio/PowerLossDevice.h"
@@ -43,19 +44,24 @@ std::vector<NTSTATUS> RunMoves(VolumeBackend& backend) {
     return statuses;
 }
 
-// A chain of moves each into clusters the one before just left, so that the
-// batch commits in stages: a move's data may only go where the record on the
-// medium no longer points once the earlier stage is written.
-std::vector<NTSTATUS> RunChainedMoves(VolumeBackend& backend) {
+// A chain of moves of the first cluster of the files F0000.BIN on, `files` of them, each
+// into the cluster the one before just left, so that the batch commits in
+// stages: a move's data may only go where the record on the medium no longer
+// points once the earlier stage is written.
+std::vector<NTSTATUS> RunChainOf(VolumeBackend& backend, int files) {
     std::vector<NTSTATUS> statuses;
     Lcn target = kVirtualLcn;
-    for (const char* path : {"DATA\\F0000.BIN", "DATA\\F0001.BIN", "DATA\\F0002.BIN", "DATA\\F0003.BIN"}) {
+    for (int i = 0; i < files; ++i) {
+        char path[32];
+        std::snprintf(path, sizeof path, "DATA\\F%04d.BIN", i);
         FileId id = 0;
         std::vector<Extent> extents;
-        if (backend.OpenFile(path, {}, id) != STATUS_SUCCESS || ExtentsOf(backend, id, extents) != STATUS_SUCCESS ||
-            extents.empty() || extents[0].lcn == kVirtualLcn) {
+        if (backend.OpenFile(path, {}, id) != STATUS_SUCCESS) {
             statuses.push_back(STATUS_UNSUCCESSFUL);
             break;
+        }
+        if (ExtentsOf(backend, id, extents) != STATUS_SUCCESS || extents.empty() || extents[0].lcn == kVirtualLcn) {
+            continue;  // data held in the record: no cluster to move
         }
         // The first cluster of the file goes where the previous file's first cluster was.
         const Lcn left = extents[0].lcn;
@@ -75,6 +81,13 @@ std::vector<NTSTATUS> RunChainedMoves(VolumeBackend& backend) {
     }
     return statuses;
 }
+
+std::vector<NTSTATUS> RunChainedMoves(VolumeBackend& backend) { return RunChainOf(backend, 4); }
+
+// A chain longer than a batch has stages: the batch is handed to its commit
+// while the chain goes on, the next move's data waits for that commit's
+// records, and the moves after it stage in the next batch.
+std::vector<NTSTATUS> RunChainAcrossBatches(VolumeBackend& backend) { return RunChainOf(backend, 13); }
 
 // Copies over copies in one batch written at once: a file moved twice, the
 // first cluster of another moved where the first file's first copy went, and
@@ -113,13 +126,17 @@ class NtfsCrashMatrixTest : public NtfsTestFolder {
 protected:
     void SetUp() override {
         NtfsTestFolder::SetUp();
+        m_base = MakeBase(8);
+    }
+
+    std::string MakeBase(uint32_t files) {
         NtfsImageRecipe recipe;
         recipe.size = 16ULL << 20;
-        recipe.files = 8;
+        recipe.files = files;
         recipe.compressed = 1;
         recipe.sparse = 1;
         recipe.fragmentation = Fragmentation::Deliberate;
-        m_base = MakeImage("base.img", recipe);
+        return MakeImage("base.img", recipe);
     }
 
     // Runs the moves on a copy of the base image behind a power-loss device.
@@ -206,6 +223,11 @@ void NtfsCrashMatrixTest::CutEveryFlushPoint(Moves moves) {
 TEST_F(NtfsCrashMatrixTest, EveryCutIsRepairedByTheNextOpenAndLosesNoByte) { CutEveryFlushPoint(RunMoves); }
 
 TEST_F(NtfsCrashMatrixTest, EveryCutOfAStagedBatchIsRepairedAndLosesNoByte) { CutEveryFlushPoint(RunChainedMoves); }
+
+TEST_F(NtfsCrashMatrixTest, EveryCutOfAChainAcrossBatchesIsRepairedAndLosesNoByte) {
+    m_base = MakeBase(13);
+    CutEveryFlushPoint(RunChainAcrossBatches);
+}
 
 TEST_F(NtfsCrashMatrixTest, EveryCutOfABatchWithCopiesOverCopiesIsRepairedAndLosesNoByte) {
     CutEveryFlushPoint(RunMovesOverEarlierCopies);

@@ -245,13 +245,7 @@ NTSTATUS CNtfsBackend::StartCommit() {
     batch->released = std::move(m_released);
     batch->deferred = std::move(m_deferred);
     batch->lastStage = lastStage;
-    m_pending.clear();
-    m_touched.clear();
-    m_released.clear();
-    m_deferred.clear();
-    m_deferredTargets.clear();
-    m_pendingBytes = 0;
-    m_deferredBytes = 0;
+    ClearBatch();
     m_inFlight = std::move(batch);
     StartFlush();
     return STATUS_SUCCESS;
@@ -323,22 +317,7 @@ void CNtfsBackend::FinishInFlight() {
     m_inFlight.reset();
 }
 
-void CNtfsBackend::DropPending() {
-    if (m_inFlight != nullptr) {
-        if (m_flusher != nullptr) {
-            m_flusher->Wait();
-        }
-        for (const auto& [record, pending] : m_inFlight->pending) {
-            ntfs_inode_real_close(pending.ni);  // not what the medium may hold: never cached
-            m_files.erase(record);
-        }
-        m_inFlight.reset();
-    }
-    for (const auto& [record, pending] : m_pending) {
-        // The in-memory record is not what the medium holds: never cache it.
-        ntfs_inode_real_close(pending.ni);
-        m_files.erase(record);
-    }
+void CNtfsBackend::ClearBatch() {
     m_pending.clear();
     m_touched.clear();
     m_released.clear();
@@ -346,6 +325,25 @@ void CNtfsBackend::DropPending() {
     m_deferredTargets.clear();
     m_pendingBytes = 0;
     m_deferredBytes = 0;
+}
+
+void CNtfsBackend::DropPending() {
+    auto drop = [this](const std::map<uint64_t, PendingRecord>& records) {
+        for (const auto& [record, pending] : records) {
+            // The in-memory record is not what the medium holds: never cache it.
+            ntfs_inode_real_close(pending.ni);
+            m_files.erase(record);
+        }
+    };
+    if (m_inFlight != nullptr) {
+        if (m_flusher != nullptr) {
+            m_flusher->Wait();
+        }
+        drop(m_inFlight->pending);
+        m_inFlight.reset();
+    }
+    drop(m_pending);
+    ClearBatch();
     if (!m_diskBitmap.empty()) {
         m_bitmap = m_diskBitmap;
         const uint64_t clusters = static_cast<uint64_t>(m_vol->nr_clusters);

@@ -189,6 +189,8 @@ private:
     // the medium's bits, or every bit as callers see it.
     std::vector<BitmapBytes> BitmapBytesOver(const std::vector<ClusterRun>& touched, bool marksOnly) const;
     NTSTATUS WriteBitmapBytes(const std::vector<BitmapBytes>& ranges);
+    // Empties the batch that gathers moves (its records are held elsewhere or closed).
+    void ClearBatch();
     void DropPending();
 
     // Batch limits: a commit follows when one is reached.

@@ -1,11 +1,22 @@
 // BackgroundFlusher.cpp --- one waiting thread, one flush at a time.
 #include "platform/blockio/BackgroundFlusher.h"
 
+#include <system_error>
+
 namespace tarvo::platform {
 
-BackgroundFlusher::BackgroundFlusher(BlockDevice& device) : m_device(device), m_thread([this] { Serve(); }) {}
+BackgroundFlusher::BackgroundFlusher(BlockDevice& device) : m_device(device) {
+    try {
+        m_thread = std::thread([this] { Serve(); });
+    } catch (const std::system_error&) {
+        m_inline = true;  // no thread to be had: each flush runs in Start
+    }
+}
 
 BackgroundFlusher::~BackgroundFlusher() {
+    if (m_inline) {
+        return;
+    }
     {
         std::unique_lock<std::mutex> lock(m_lock);
         m_changed.wait(lock, [this] { return !m_busy; });
@@ -16,6 +27,10 @@ BackgroundFlusher::~BackgroundFlusher() {
 }
 
 void BackgroundFlusher::Start() {
+    if (m_inline) {
+        m_result = m_device.Flush();
+        return;
+    }
     {
         std::lock_guard<std::mutex> lock(m_lock);
         m_busy = true;

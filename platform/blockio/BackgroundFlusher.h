@@ -37,8 +37,9 @@ private:
     bool m_requested = false;
     bool m_busy = false;
     bool m_stopping = false;
+    bool m_inline = false;  // the thread could not be started: flushes run in Start
     int m_result = 0;
-    std::thread m_thread;  // last: started once the state above exists
+    std::thread m_thread;
 };
 
 }  // namespace tarvo::platform

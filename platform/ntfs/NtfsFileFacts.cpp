@@ -5,7 +5,9 @@ namespace tarvo::platform {
 
 ntfs_inode* CNtfsBackend::OpenInode(uint64_t record) {
     if (m_inFlight != nullptr && m_inFlight->pending.count(record) != 0) {
-        AdvanceCommit(true);  // its inode is closed (or dropped) by then
+        // The commit writing it ends first: its inode is closed (or dropped,
+        // with m_broken set) by then, so the library never opens one record twice.
+        AdvanceCommit(true);
     }
     auto pending = m_pending.find(record);
     if (pending != m_pending.end()) {

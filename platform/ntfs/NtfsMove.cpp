@@ -102,15 +102,14 @@ FsctlResult CNtfsBackend::MoveOnce(FileId file, Vcn startingVcn, Lcn targetLcn, 
         targetLcn >= static_cast<uint64_t>(total)) {
         return Answer(STATUS_INVALID_PARAMETER);
     }
-    if (m_inFlight != nullptr && m_inFlight->pending.count(file) != 0) {
-        // The file's record is being written: its commit ends first.
-        if (NTSTATUS status = AdvanceCommit(true); status != STATUS_SUCCESS) {
-            return Answer(status);
-        }
-    }
+    // (A file whose record the batch in flight holds waits there for its commit's end.)
     ntfs_inode* ni = OpenInode(file);
     if (ni == nullptr) {
-        return Answer(STATUS_INVALID_HANDLE);
+        return Answer(m_broken ? STATUS_IO_DEVICE_ERROR : STATUS_INVALID_HANDLE);
+    }
+    if (m_broken) {
+        CloseInode(ni);  // that commit failed
+        return Answer(STATUS_IO_DEVICE_ERROR);
     }
     NTSTATUS status = Openable(ni);
     if (status == STATUS_SUCCESS && (ni->mrec->flags & MFT_RECORD_IS_DIRECTORY)) {
@@ -203,9 +202,8 @@ FsctlResult CNtfsBackend::MoveOnce(FileId file, Vcn startingVcn, Lcn targetLcn, 
     // Copy and verify now when the target is safe to write: it is free on the
     // medium and nothing there points at it, so a cut before the commit leaves
     // the volume as it was. Otherwise read the data now and write it at its
-    // stage of the commit.
-    // Clusters the batch in flight releases are safe to write once its
-    // records are on the medium: the copy waits for the next commit.
+    // stage of the commit; clusters the batch in flight releases are safe to
+    // write once its records are on the medium, so that copy waits for the next commit.
     const bool copyNow = stage == 0 && !OverlapsInFlightRelease(targetLcn, static_cast<uint64_t>(allocated));
     status = copyNow ? CopyPieces(moved, targetLcn) : ReadDeferred(moved, targetLcn, stage);
     if (status != STATUS_SUCCESS) {

@@ -1,6 +1,7 @@
 // MemoryBlockDevice.h --- a BlockDevice over a byte vector, for parsers, fuzzing and tests.
 #pragma once
 
+#include <atomic>
 #include <vector>
 
 #include "platform/blockio/BlockDevice.h"
@@ -28,7 +29,7 @@ private:
     std::vector<uint8_t> m_bytes;
     DeviceAccess m_access;
     std::string m_name;
-    uint64_t m_writes = 0;
+    std::atomic<uint64_t> m_writes{0};  // a copier thread may write beside the caller
 };
 
 }  // namespace tarvo::platform

@@ -42,6 +42,12 @@ int ReadAheadDevice::Write(uint64_t offset, const void* buffer, size_t length) {
     return rc;
 }
 
+void ReadAheadDevice::Forget() {
+    for (Window& window : m_windows) {
+        window.bytes.clear();
+    }
+}
+
 ReadAheadDevice::Window* ReadAheadDevice::Find(uint64_t start) {
     for (Window& window : m_windows) {
         if (!window.bytes.empty() && window.start == start) {

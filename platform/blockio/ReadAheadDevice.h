@@ -31,6 +31,8 @@ public:
     // The wrapped device, for reads past the windows. Writes always go through
     // the wrapper, which keeps the windows in step.
     BlockDevice& Medium() { return *m_medium; }
+    // Drops every window: for when the medium was written past the wrapper.
+    void Forget();
 
     static constexpr uint64_t kWindowBytes = 64 * 1024;
     static constexpr size_t kLargestCachedRead = 8 * 1024;

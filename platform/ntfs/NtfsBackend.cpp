@@ -66,6 +66,7 @@ std::unique_ptr<CNtfsBackend> CNtfsBackend::Open(std::unique_ptr<BlockDevice> de
     // File records and index blocks come in small reads close together.
     auto readAhead = std::make_unique<ReadAheadDevice>(std::move(device));
     backend->m_medium = &readAhead->Medium();
+    backend->m_readAhead = readAhead.get();
     backend->m_device = std::move(readAhead);
     backend->m_deviceState.device = backend->m_device.get();
     backend->m_intent = std::make_unique<NtfsIntentStore>(backend->m_serial);
@@ -265,6 +266,7 @@ NTSTATUS CNtfsBackend::Flush() {
 }
 
 int CNtfsBackend::FlushDevice() {
+    DrainCopies();  // a failed copy is answered where its batch is committed or dropped
     if (m_flusher != nullptr) {
         m_flusher->Wait();  // flushes stay in the order they were asked for
     }

@@ -229,6 +229,12 @@ NTSTATUS CNtfsBackend::StartCommit() {
     if (status != STATUS_SUCCESS) {
         return fail(status);
     }
+    // The copies made at the moves are written and read back before the flush
+    // that takes them to the medium, and before the deferred copies below
+    // write over clusters they may read.
+    if (DrainCopies() != STATUS_SUCCESS) {
+        return fail(STATUS_IO_DEVICE_ERROR);
+    }
     // The targets marked in $Bitmap, and the stage-0 copies that waited for the
     // previous batch's records (which are on the medium now); the flush after
     // them takes the stage-0 copies made at the moves along too, before any
@@ -328,6 +334,7 @@ void CNtfsBackend::ClearBatch() {
 }
 
 void CNtfsBackend::DropPending() {
+    DrainCopies();  // into clusters that stay free: nothing points at them
     auto drop = [this](const std::map<uint64_t, PendingRecord>& records) {
         for (const auto& [record, pending] : records) {
             // The in-memory record is not what the medium holds: never cache it.

@@ -66,6 +66,12 @@ FsctlResult CNtfsBackend::MoveFile(FileId file, Vcn startingVcn, Lcn targetLcn, 
     if (m_broken) {
         return Answer(STATUS_IO_DEVICE_ERROR);
     }
+    if (m_copier != nullptr && m_copier->Failure() != 0) {
+        // A copy of this batch failed: the batch never reaches the volume.
+        m_broken = true;
+        DropPending();
+        return Answer(STATUS_IO_DEVICE_ERROR);
+    }
     // Steps of the previous batch's commit whose flushes are done go first.
     if (NTSTATUS status = AdvanceCommit(false); status != STATUS_SUCCESS) {
         return Answer(status);
@@ -199,13 +205,18 @@ FsctlResult CNtfsBackend::MoveOnce(FileId file, Vcn startingVcn, Lcn targetLcn, 
     if ((status = BeginRun()) != STATUS_SUCCESS) {
         return finish(status);
     }
-    // Copy and verify now when the target is safe to write: it is free on the
-    // medium and nothing there points at it, so a cut before the commit leaves
-    // the volume as it was. Otherwise read the data now and write it at its
-    // stage of the commit; clusters the batch in flight releases are safe to
-    // write once its records are on the medium, so that copy waits for the next commit.
+    // Copy and verify now (on the copier's thread, done before the commit's
+    // first flush) when the target is safe to write: it is free on the medium
+    // and nothing there points at it, so a cut before the commit leaves the
+    // volume as it was. Otherwise read the data now and write it at its stage
+    // of the commit; clusters the batch in flight releases are safe to write
+    // once its records are on the medium, so that copy waits for the next commit.
     const bool copyNow = stage == 0 && !OverlapsInFlightRelease(targetLcn, static_cast<uint64_t>(allocated));
-    status = copyNow ? CopyPieces(moved, targetLcn) : ReadDeferred(moved, targetLcn, stage);
+    if (copyNow) {
+        CopyPieces(moved, targetLcn);
+    } else {
+        status = ReadDeferred(moved, targetLcn, stage);
+    }
     if (status != STATUS_SUCCESS) {
         ntfs_attr_put_search_ctx(ctx);
         CloseInode(ni);
@@ -241,64 +252,58 @@ FsctlResult CNtfsBackend::MoveOnce(FileId file, Vcn startingVcn, Lcn targetLcn, 
     return Answer(STATUS_SUCCESS);
 }
 
-NTSTATUS CNtfsBackend::CopyPieces(const std::vector<NtfsRun>& pieces, Lcn to) {
-    // The pieces are gathered into one buffer and written in as few writes as
-    // the buffer allows, each read back and compared.
+void CNtfsBackend::CopyPieces(const std::vector<NtfsRun>& pieces, Lcn to) {
     const uint64_t clusterSize = m_vol->cluster_size;
-    const uint64_t chunkClusters = std::max<uint64_t>(1, (4u << 20) / clusterSize);
+    std::vector<DeviceRange> sources;
     uint64_t total = 0;
     for (const NtfsRun& piece : pieces) {
+        sources.push_back({static_cast<uint64_t>(piece.lcn) * clusterSize, static_cast<uint64_t>(piece.length) * clusterSize});
         total += static_cast<uint64_t>(piece.length);
     }
-    const size_t wanted = static_cast<size_t>(std::min(chunkClusters, total) * clusterSize);
-    if (m_copyBuffer.size() < wanted) {
-        m_copyBuffer.resize(wanted);
-        m_checkBuffer.resize(wanted);
+    if (m_copier == nullptr) {
+        m_copier = std::make_unique<BackgroundCopier>(*m_medium);
     }
-    uint64_t written = 0;  // clusters already at the target
-    uint64_t filled = 0;   // clusters gathered in the buffer
-    auto writeChunk = [&]() {
-        const size_t bytes = static_cast<size_t>(filled * clusterSize);
-        const uint64_t offset = (to + written) * clusterSize;
-        if (m_device->Write(offset, m_copyBuffer.data(), bytes) != 0 ||
-            m_medium->Read(offset, m_checkBuffer.data(), bytes) != 0) {
-            return false;
-        }
-        m_unflushedData = true;
-        written += filled;
-        filled = 0;
-        return std::memcmp(m_copyBuffer.data(), m_checkBuffer.data(), bytes) == 0;
-    };
-    for (const NtfsRun& piece : pieces) {
-        uint64_t done = 0;
-        const uint64_t length = static_cast<uint64_t>(piece.length);
-        while (done < length) {
-            const uint64_t n = std::min(chunkClusters - filled, length - done);
-            if (m_medium->Read((static_cast<uint64_t>(piece.lcn) + done) * clusterSize,
-                               m_copyBuffer.data() + filled * clusterSize, static_cast<size_t>(n * clusterSize)) != 0) {
-                m_broken = true;
-                return STATUS_IO_DEVICE_ERROR;
-            }
-            filled += n;
-            done += n;
-            if (filled == chunkClusters && !writeChunk()) {
-                m_broken = true;
-                return STATUS_IO_DEVICE_ERROR;
-            }
-        }
+    m_copier->Copy(std::move(sources), to * clusterSize);
+    m_copyTargets.emplace(to, total);
+    m_unflushedData = true;
+}
+
+NTSTATUS CNtfsBackend::DrainCopies() {
+    if (m_copier == nullptr) {
+        return STATUS_SUCCESS;
     }
-    if (filled > 0 && !writeChunk()) {
-        m_broken = true;
-        return STATUS_IO_DEVICE_ERROR;
+    const int failure = m_copier->Drain();
+    if (!m_copyTargets.empty()) {
+        // A window read while a copy was under way may hold its target's old bytes.
+        m_readAhead->Forget();
+        m_copyTargets.clear();
     }
-    return STATUS_SUCCESS;
+    return failure == 0 ? STATUS_SUCCESS : STATUS_IO_DEVICE_ERROR;
+}
+
+bool CNtfsBackend::OverlapsCopyTarget(uint64_t lcn, uint64_t length) const {
+    // Targets never overlap (each is marked used until the commit), so only
+    // the last one starting before the range's end can reach into it.
+    auto next = m_copyTargets.lower_bound(lcn + length);
+    if (next == m_copyTargets.begin()) {
+        return false;
+    }
+    --next;
+    return next->first + next->second > lcn;
 }
 
 NTSTATUS CNtfsBackend::ReadDeferred(const std::vector<NtfsRun>& pieces, Lcn to, int stage) {
     const uint64_t clusterSize = m_vol->cluster_size;
     uint64_t total = 0;
+    bool copiedHere = false;
     for (const NtfsRun& piece : pieces) {
         total += static_cast<uint64_t>(piece.length);
+        copiedHere = copiedHere || OverlapsCopyTarget(static_cast<uint64_t>(piece.lcn), static_cast<uint64_t>(piece.length));
+    }
+    // Data an earlier move of this batch copies here is read once it is there.
+    if (copiedHere && DrainCopies() != STATUS_SUCCESS) {
+        m_broken = true;
+        return STATUS_IO_DEVICE_ERROR;
     }
     DeferredCopy copy{to, stage, {}};
     copy.data.resize(static_cast<size_t>(total * clusterSize));

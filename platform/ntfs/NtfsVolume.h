@@ -2,7 +2,9 @@
 //
 // Every public method takes NtfsLibraryMutex() for its whole duration, so the
 // backend's own state (directory cache, bitmap, pending moves) needs no lock of
-// its own. The one other thread, the commit's flusher, only calls the device's Flush.
+// its own. Two other threads work for it: the commit's flusher only calls the
+// device's Flush, and the copier copies the data of moves on the medium
+// beneath the read-ahead windows, never where the library reads or writes.
 //
 // Moves are made durable in batches: a move copies and verifies the data and
 // changes the file's MFT record and the bitmap in memory only; a commit
@@ -17,7 +19,9 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/blockio/BackgroundCopier.h"
 #include "platform/blockio/BackgroundFlusher.h"
+#include "platform/blockio/ReadAheadDevice.h"
 #include "platform/blockio/BlockDevice.h"
 #include "platform/core/VolumeBackend.h"
 #include "platform/ntfs/NtfsDevice.h"
@@ -146,8 +150,11 @@ private:
 
     // Moves (NtfsMove.cpp).
     FsctlResult MoveOnce(FileId file, Vcn startingVcn, Lcn targetLcn, DWORD clusterCount, bool& commitFirst);
-    // Copies the clusters of `pieces`, in order, to the consecutive clusters from `to`.
-    NTSTATUS CopyPieces(const std::vector<NtfsRun>& pieces, Lcn to);
+    // Asks the copier for the clusters of `pieces`, in order, at the consecutive clusters from `to`.
+    void CopyPieces(const std::vector<NtfsRun>& pieces, Lcn to);
+    // Waits until every copy asked for is on the device and read back.
+    NTSTATUS DrainCopies();
+    bool OverlapsCopyTarget(uint64_t lcn, uint64_t length) const;
     // Reads the clusters of `pieces` now, to be written from `to` at `stage` of the commit.
     NTSTATUS ReadDeferred(const std::vector<NtfsRun>& pieces, Lcn to, int stage);
     int FlushDevice();
@@ -216,6 +223,7 @@ private:
     // The device under the read-ahead windows: data copies are read from it
     // directly, so that a copy read back is what the medium answers.
     BlockDevice* m_medium = nullptr;
+    ReadAheadDevice* m_readAhead = nullptr;  // m_device
     NtfsDeviceState m_deviceState;
     ntfs_volume* m_vol = nullptr;
     bool m_readOnly = true;
@@ -242,7 +250,10 @@ private:
     bool m_unflushedData = false;  // written to the device past the library since the last flush
     // The runs the last commit freed in $Bitmap, until a flush makes the frees durable.
     std::vector<ClusterRun> m_unflushedFrees;
-    std::vector<uint8_t> m_copyBuffer, m_checkBuffer;
+    std::vector<uint8_t> m_checkBuffer;
+    std::unique_ptr<BackgroundCopier> m_copier;  // made at the first copy
+    // The clusters of each copy asked for since the copier was last drained, by first cluster.
+    std::map<uint64_t, uint64_t> m_copyTargets;
     std::unordered_map<uint64_t, CachedFile> m_files;
     std::map<uint64_t, std::shared_ptr<const std::vector<DirectoryEntry>>> m_directories;
     // Per listed directory: upper-cased long and short names to their index in

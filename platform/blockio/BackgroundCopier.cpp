@@ -20,6 +20,7 @@ BackgroundCopier::~BackgroundCopier() {
     if (m_inline) {
         return;
     }
+    HandOver();
     {
         std::unique_lock<std::mutex> lock(m_lock);
         m_changed.wait(lock, [this] { return m_queue.empty() && !m_busy; });
@@ -37,17 +38,39 @@ void BackgroundCopier::Copy(std::vector<DeviceRange> sources, uint64_t target) {
         }
         return;
     }
+    for (const DeviceRange& piece : job.sources) {
+        m_gatheredBytes += piece.length;
+    }
+    m_gathered.push_back(std::move(job));
+    if (m_gathered.size() >= kHandOverCopies || m_gatheredBytes >= kHandOverBytes) {
+        HandOver();
+    }
+}
+
+void BackgroundCopier::HandOver() {
+    if (m_gathered.empty()) {
+        return;
+    }
+    bool wake = false;
     {
         std::lock_guard<std::mutex> lock(m_lock);
-        if (m_failure != 0) {
-            return;  // skipped, as every copy after a failure
+        // A busy thread, or one already woken for a queue that is not empty, takes them without a call.
+        wake = !m_busy && m_queue.empty();
+        if (m_failure == 0) {  // else skipped, as every copy after a failure
+            for (Job& job : m_gathered) {
+                m_queue.push_back(std::move(job));
+            }
         }
-        m_queue.push_back(std::move(job));
     }
-    m_changed.notify_all();
+    m_gathered.clear();
+    m_gatheredBytes = 0;
+    if (wake) {
+        m_changed.notify_all();
+    }
 }
 
 int BackgroundCopier::Drain() {
+    HandOver();
     std::unique_lock<std::mutex> lock(m_lock);
     m_changed.wait(lock, [this] { return m_queue.empty() && !m_busy; });
     return m_failure;

@@ -34,7 +34,9 @@ public:
     BackgroundCopier(const BackgroundCopier&) = delete;
     BackgroundCopier& operator=(const BackgroundCopier&) = delete;
 
-    // Asks for the pieces, one after another, to be copied to the bytes from `target` on.
+    // Asks for the pieces, one after another, to be copied to the bytes from
+    // `target` on. Copies are handed to the thread a few at a time (waking it
+    // costs a system call), and all at once by Drain.
     void Copy(std::vector<DeviceRange> sources, uint64_t target);
     // Waits until every copy asked for is done; answers the first failure's
     // errno (EIO for a read-back that differs), 0 when none failed. A failure
@@ -45,6 +47,9 @@ public:
 
     // The largest piece read or written in one call.
     static constexpr size_t kChunkBytes = 4u << 20;
+    // Copies gathered by the caller before they are handed to the thread.
+    static constexpr size_t kHandOverCopies = 16;
+    static constexpr uint64_t kHandOverBytes = 1u << 20;
 
 private:
     struct Job {
@@ -53,12 +58,15 @@ private:
     };
 
     void Serve();
+    void HandOver();
     int Run(const Job& job);  // answers an errno
 
     BlockDevice& m_device;
     std::mutex m_lock;
     std::condition_variable m_changed;
     std::deque<Job> m_queue;
+    std::vector<Job> m_gathered;  // the caller's, not handed over yet
+    uint64_t m_gatheredBytes = 0;
     bool m_busy = false;  // the thread works on a job taken off the queue
     bool m_stopping = false;
     bool m_inline = false;  // the thread could not be started: each copy runs in Copy

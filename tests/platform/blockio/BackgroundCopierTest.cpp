@@ -53,6 +53,21 @@ TEST(BackgroundCopierTest, CopiesLandInTheOrderAskedForWithPiecesGathered) {
     EXPECT_TRUE(device.Bytes() == expected);
 }
 
+// A chain of copies longer than one hand-over to the thread, each from the
+// one before's target: the last target ends with the first source's bytes.
+TEST(BackgroundCopierTest, AChainOfCopiesAcrossHandOversKeepsItsOrder) {
+    const std::vector<uint8_t> original = Numbered(1 << 20);
+    MemoryBlockDevice device(original, DeviceAccess::ReadWrite);
+    const size_t links = 3 * BackgroundCopier::kHandOverCopies + 1;
+    {
+        BackgroundCopier copier(device);
+        for (size_t i = 0; i < links; ++i) {
+            copier.Copy({{i * 4096, 4096}}, (i + 1) * 4096);
+        }
+    }  // the copier's end finishes what was asked for
+    EXPECT_TRUE(Slice(device.Bytes(), links * 4096, 4096) == Slice(original, 0, 4096));
+}
+
 // A failing write is answered by Drain (and Failure) from then on, and the
 // copies asked for after it are skipped: their targets keep their bytes.
 TEST(BackgroundCopierTest, AFailureIsKeptAndTheCopiesAfterItAreSkipped) {

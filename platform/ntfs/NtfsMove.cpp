@@ -212,11 +212,7 @@ FsctlResult CNtfsBackend::MoveOnce(FileId file, Vcn startingVcn, Lcn targetLcn, 
     // of the commit; clusters the batch in flight releases are safe to write
     // once its records are on the medium, so that copy waits for the next commit.
     const bool copyNow = stage == 0 && !OverlapsInFlightRelease(targetLcn, static_cast<uint64_t>(allocated));
-    if (copyNow) {
-        CopyPieces(moved, targetLcn);
-    } else {
-        status = ReadDeferred(moved, targetLcn, stage);
-    }
+    status = copyNow ? CopyPieces(moved, targetLcn) : ReadDeferred(moved, targetLcn, stage);
     if (status != STATUS_SUCCESS) {
         ntfs_attr_put_search_ctx(ctx);
         CloseInode(ni);
@@ -252,7 +248,7 @@ FsctlResult CNtfsBackend::MoveOnce(FileId file, Vcn startingVcn, Lcn targetLcn, 
     return Answer(STATUS_SUCCESS);
 }
 
-void CNtfsBackend::CopyPieces(const std::vector<NtfsRun>& pieces, Lcn to) {
+NTSTATUS CNtfsBackend::CopyPieces(const std::vector<NtfsRun>& pieces, Lcn to) {
     const uint64_t clusterSize = m_vol->cluster_size;
     std::vector<DeviceRange> sources;
     uint64_t total = 0;
@@ -260,12 +256,19 @@ void CNtfsBackend::CopyPieces(const std::vector<NtfsRun>& pieces, Lcn to) {
         sources.push_back({static_cast<uint64_t>(piece.lcn) * clusterSize, static_cast<uint64_t>(piece.length) * clusterSize});
         total += static_cast<uint64_t>(piece.length);
     }
+    // A target an earlier copy of this batch wrote and a later move left
+    // again: those copies are finished first, so that the targets listed never overlap.
+    if (OverlapsCopyTarget(to, total) && DrainCopies() != STATUS_SUCCESS) {
+        m_broken = true;
+        return STATUS_IO_DEVICE_ERROR;
+    }
     if (m_copier == nullptr) {
         m_copier = std::make_unique<BackgroundCopier>(*m_medium);
     }
     m_copier->Copy(std::move(sources), to * clusterSize);
     m_copyTargets.emplace(to, total);
     m_unflushedData = true;
+    return STATUS_SUCCESS;
 }
 
 NTSTATUS CNtfsBackend::DrainCopies() {
@@ -282,8 +285,8 @@ NTSTATUS CNtfsBackend::DrainCopies() {
 }
 
 bool CNtfsBackend::OverlapsCopyTarget(uint64_t lcn, uint64_t length) const {
-    // Targets never overlap (each is marked used until the commit), so only
-    // the last one starting before the range's end can reach into it.
+    // Of targets that never overlap, only the last one starting before the
+    // range's end can reach into it.
     auto next = m_copyTargets.lower_bound(lcn + length);
     if (next == m_copyTargets.begin()) {
         return false;

@@ -151,7 +151,7 @@ private:
     // Moves (NtfsMove.cpp).
     FsctlResult MoveOnce(FileId file, Vcn startingVcn, Lcn targetLcn, DWORD clusterCount, bool& commitFirst);
     // Asks the copier for the clusters of `pieces`, in order, at the consecutive clusters from `to`.
-    void CopyPieces(const std::vector<NtfsRun>& pieces, Lcn to);
+    NTSTATUS CopyPieces(const std::vector<NtfsRun>& pieces, Lcn to);
     // Waits until every copy asked for is on the device and read back.
     NTSTATUS DrainCopies();
     bool OverlapsCopyTarget(uint64_t lcn, uint64_t length) const;

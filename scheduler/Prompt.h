@@ -6,8 +6,9 @@
 
 namespace tarvo::scheduler {
 
-enum class PromptButtons { OkCancel, YesNo, RetryCancel };
-enum class PromptIcon { Warning, Question, Error };
+// YesNoDefaultNo: No is the default answer (Enter, or a box closed without a choice).
+enum class PromptButtons { Ok, OkCancel, YesNo, YesNoDefaultNo, RetryCancel };
+enum class PromptIcon { Warning, Question, Error, Information };
 enum class PromptAnswer { Ok, Cancel, Yes, No, Retry };
 
 class CPrompt {

@@ -86,12 +86,14 @@ wxSizer* CJobEditorDialog::BuildSchedule() {
     auto* column = new wxBoxSizer(wxVERTICAL);
     auto* run = new wxStaticBoxSizer(wxHORIZONTAL, this, kOccurrenceGroup);
     for (int i = 0; i < 4; ++i) {
-        // Single buttons, exclusive by hand: a new job starts with none chosen.
         m_occurrences[i] = new wxRadioButton(run->GetStaticBox(), kIdToday + i, kOccurrenceLabels[i],
-                                             wxDefaultPosition, wxDefaultSize, wxRB_SINGLE);
+                                             wxDefaultPosition, wxDefaultSize, i == 0 ? wxRB_GROUP : 0);
         m_occurrences[i]->Bind(wxEVT_RADIOBUTTON, &CJobEditorDialog::OnOccurrence, this);
         run->Add(m_occurrences[i], 0, wxALL, 3);
     }
+    // A group always has one button on: a hidden last one stands for "none chosen yet" (a new job).
+    m_noOccurrence = new wxRadioButton(run->GetStaticBox(), wxID_ANY, "");
+    m_noOccurrence->Hide();
     column->Add(run, 0, wxEXPAND | wxBOTTOM, 6);
 
     auto* days = new wxStaticBoxSizer(wxVERTICAL, this, kDaysGroup);
@@ -123,7 +125,11 @@ void CJobEditorDialog::LoadControls() {
     m_sort->SetSelection(state.sortIndex);
     (state.loggingEnabled ? m_loggingOn : m_loggingOff)->SetValue(true);
     m_logLevel->SetSelection(state.logLevelIndex);
-    for (int i = 0; i < 4; ++i) m_occurrences[i]->SetValue(state.occurrence == i);
+    if (state.occurrence >= Today && state.occurrence <= Next) {
+        m_occurrences[state.occurrence]->SetValue(true);
+    } else {
+        m_noOccurrence->SetValue(true);
+    }
     for (int index = 0; index < kDayEntryCount; ++index) {
         m_days->Append(wxString::FromUTF8(DayEntryText(index)));
         if (state.days[index]) m_days->SetSelection(index);
@@ -162,7 +168,6 @@ void CJobEditorDialog::OnLogging(wxCommandEvent&) {
 
 void CJobEditorDialog::OnOccurrence(wxCommandEvent& event) {
     const int chosen = event.GetId() - kIdToday;
-    for (int i = 0; i < 4; ++i) m_occurrences[i]->SetValue(i == chosen);
     m_editor.ChooseOccurrence(static_cast<int16_t>(chosen));
     ApplyEnabledStates();
 }

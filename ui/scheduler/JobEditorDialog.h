@@ -50,6 +50,7 @@ private:
     wxRadioButton* m_loggingOn = nullptr;
     wxChoice* m_logLevel = nullptr;
     std::array<wxRadioButton*, 4> m_occurrences{};
+    wxRadioButton* m_noOccurrence = nullptr;
     wxListBox* m_days = nullptr;
     wxTextCtrl* m_hour = nullptr;
     wxTextCtrl* m_minute = nullptr;

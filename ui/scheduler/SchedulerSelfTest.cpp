@@ -242,6 +242,14 @@ std::vector<CSchedulerSelfTest::Step> CSchedulerSelfTest::EditorSteps() {
          [this, addTitle] { return Editor(addTitle()) != nullptr; },
          [this, addTitle] {
              CJobEditorDialog& d = *Editor(addTitle());
+             PrintLine(std::string("  editor: sort ") + (Enabled(d, kIdSortList) ? "on" : "off") + ", level " +
+                       (Enabled(d, kIdLogLevelList) ? "on" : "off") + ", days " +
+                       (Enabled(d, kIdDaysList) ? "on" : "off") + ", spin " + (Enabled(d, kIdSpin) ? "on" : "off") +
+                       ", hour " + Control<wxTextCtrl>(d, kIdHour)->GetValue().utf8_string() + ", space " +
+                       std::to_string(Control<wxRadioButton>(d, kIdSpace)->GetValue()) + ", today " +
+                       std::to_string(Control<wxRadioButton>(d, kIdToday)->GetValue()) + ", every " +
+                       std::to_string(Control<wxRadioButton>(d, kIdToday + 2)->GetValue()) + ", days " +
+                       std::to_string(Control<wxListBox>(d, kIdDaysList)->GetCount()));
              return !Enabled(d, kIdSortList) && !Enabled(d, kIdLogLevelList) && !Enabled(d, kIdDaysList) &&
                     !Enabled(d, kIdSpin) && Control<wxRadioButton>(d, kIdSpace)->GetValue() &&
                     !Control<wxRadioButton>(d, kIdToday)->GetValue() &&
@@ -251,6 +259,7 @@ std::vector<CSchedulerSelfTest::Step> CSchedulerSelfTest::EditorSteps() {
          }},
         {"OK with Every and no day shows the day message and the editor stays open",
          [this] {
+             if (Editor({}) == nullptr) return;
              CJobEditorDialog& d = *Editor({});
              Choose(d, kIdToday + 2);
              Press(d, wxID_OK);
@@ -260,24 +269,28 @@ std::vector<CSchedulerSelfTest::Step> CSchedulerSelfTest::EditorSteps() {
         {"COMPLETE enables the sort list, enabled logging the level list with its first level",
          [this] {
              Answer(kNoDayText, wxID_OK);
+             if (Editor({}) == nullptr) return;
              CJobEditorDialog& d = *Editor({});
              Choose(d, kIdComplete);
              Choose(d, kIdLoggingEnabled);
          },
          [] { return MessageBox(kNoDayText) == nullptr; },
          [this] {
+             if (Editor({}) == nullptr) return false;
              CJobEditorDialog& d = *Editor({});
              return Enabled(d, kIdSortList) && Enabled(d, kIdLogLevelList) &&
                     Control<wxChoice>(d, kIdLogLevelList)->GetSelection() == 0;
          }},
         {"the spin steps the hour field from 00 down to 23",
          [this] {
+             if (Editor({}) == nullptr) return;
              CJobEditorDialog& d = *Editor({});
              d.Raise();
              Control<wxTextCtrl>(d, kIdHour)->SetFocus();
          },
-         [this] { return Enabled(*Editor({}), kIdSpin); },
+         [this] { return Editor({}) != nullptr && Enabled(*Editor({}), kIdSpin); },
          [this] {
+             if (Editor({}) == nullptr) return false;
              CJobEditorDialog& d = *Editor({});
              auto* spin = Control<wxSpinButton>(d, kIdSpin);
              wxSpinEvent event(wxEVT_SPIN_DOWN, kIdSpin);
@@ -287,6 +300,7 @@ std::vector<CSchedulerSelfTest::Step> CSchedulerSelfTest::EditorSteps() {
          }},
         {"OK with Monday at 03:00 adds the job below the drive",
          [this] {
+             if (Editor({}) == nullptr) return;
              CJobEditorDialog& d = *Editor({});
              Control<wxListBox>(d, kIdDaysList)->SetSelection(0);
              Control<wxTextCtrl>(d, kIdHour)->ChangeValue("03");
@@ -307,6 +321,7 @@ std::vector<CSchedulerSelfTest::Step> CSchedulerSelfTest::EditorSteps() {
          },
          [this] { return Editor({}) != nullptr; },
          [this] {
+             if (Editor({}) == nullptr) return false;
              CJobEditorDialog& d = *Editor({});
              const std::string title = std::string("Change parameters of job on drive ") + char('A' + m_drive) + ":\\";
              return d.GetTitle().utf8_string() == title && Control<wxRadioButton>(d, kIdComplete)->GetValue() &&
@@ -315,6 +330,7 @@ std::vector<CSchedulerSelfTest::Step> CSchedulerSelfTest::EditorSteps() {
          }},
         {"SPACE with a sort chosen earlier stores sort 0 and the item shows the SPACE image",
          [this] {
+             if (Editor({}) == nullptr) return;
              CJobEditorDialog& d = *Editor({});
              Control<wxChoice>(d, kIdSortList)->SetSelection(2);
              Choose(d, kIdSpace);

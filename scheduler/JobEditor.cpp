@@ -20,7 +20,8 @@ std::string TwoDigits(int value) {
 }
 
 std::string EditorTitle(EditorMode mode, int16_t drive) {
-    if (drive == 0) return mode == EditorMode::Add ? kAddAllTitle : kChangeAllTitle;
+    if (drive == 0)
+        return mode == EditorMode::Add ? kAddAllTitle : kChangeAllTitle;
     char title[96];
     const std::string letter(1, static_cast<char>('A' + drive));
     std::snprintf(title, sizeof title, mode == EditorMode::Add ? kAddDriveTitle : kChangeDriveTitle,
@@ -50,8 +51,10 @@ bool ReadTimeField(const std::string& text, int max, uint16_t& value, std::strin
 }  // namespace
 
 int DayIndexOfCode(int16_t code) {
-    if (code >= 0 && code < kFirstWeekDayCode) return code <= 30 ? code + kWeekDays : -1;
-    if (code >= kFirstWeekDayCode && code < kFirstWeekDayCode + kWeekDays) return code - kFirstWeekDayCode;
+    if (code >= 0 && code < kFirstWeekDayCode)
+        return code <= 30 ? code + kWeekDays : -1;
+    if (code >= kFirstWeekDayCode && code < kFirstWeekDayCode + kWeekDays)
+        return code - kFirstWeekDayCode;
     return -1;
 }
 
@@ -66,23 +69,28 @@ std::string DayEntryText(int index) {
 std::string StepTimeText(const std::string& text, int delta, int max) {
     char* end = nullptr;
     long value = std::strtol(text.c_str(), &end, 10);
-    if (end == text.c_str()) value = 0;
+    if (end == text.c_str())
+        value = 0;
     value += delta;
-    if (value > max) value = 0;
-    if (value < 0) value = max;
+    if (value > max)
+        value = 0;
+    if (value < 0)
+        value = max;
     return TwoDigits(static_cast<int>(value));
 }
 
 CJobEditor::CJobEditor(EditorMode mode, const Job& job)
     : m_mode(mode), m_job(job), m_title(EditorTitle(mode, job.drive)) {
-    if (mode == EditorMode::Add) return;
+    if (mode == EditorMode::Add)
+        return;
     m_state.method = job.method == MethodComplete ? MethodComplete : MethodSpace;
     m_state.sortIndex = job.sort;
     m_state.loggingEnabled = job.logging;
     m_state.logLevelIndex = job.logging ? job.logLevel - 1 : -1;
     m_state.occurrence = job.occurrence;
     for (int16_t code : job.days) {
-        if (const int index = DayIndexOfCode(code); index >= 0) m_state.days[index] = true;
+        if (const int index = DayIndexOfCode(code); index >= 0)
+            m_state.days[index] = true;
     }
     m_state.hourText = TwoDigits(job.hour);
     m_state.minuteText = TwoDigits(job.minute);
@@ -90,7 +98,8 @@ CJobEditor::CJobEditor(EditorMode mode, const Job& job)
 
 void CJobEditor::ChooseLogging(bool enabled) {
     m_state.loggingEnabled = enabled;
-    if (enabled && m_state.logLevelIndex < 0) m_state.logLevelIndex = 0;
+    if (enabled && m_state.logLevelIndex < 0)
+        m_state.logLevelIndex = 0;
 }
 
 void CJobEditor::Spin(TimeField field, int delta) {
@@ -109,7 +118,8 @@ std::string CJobEditor::Confirm(time_t now) {
     values.occurrence = m_state.occurrence;
     // Weekdays first, then the days of the month, as the list shows them.
     for (int index = 0; index < kDayEntryCount; ++index) {
-        if (m_state.days[index]) values.days.push_back(DayCodeOfIndex(index));
+        if (m_state.days[index])
+            values.days.push_back(DayCodeOfIndex(index));
     }
     values.loggingEnabled = m_state.loggingEnabled;
     values.logLevelIndex = m_state.logLevelIndex;

@@ -36,8 +36,10 @@ void CMemoryTree::DeleteItem(TreeItem item) {
         auto& siblings = m_nodes.at(node.parent).children;
         siblings.erase(std::find(siblings.begin(), siblings.end(), item));
     }
-    if (m_root == item) m_root = kNoItem;
-    if (m_selected == item) m_selected = kNoItem;
+    if (m_root == item)
+        m_root = kNoItem;
+    if (m_selected == item)
+        m_selected = kNoItem;
     m_nodes.erase(item);
 }
 
@@ -48,7 +50,8 @@ TreeItem CMemoryTree::FirstChild(TreeItem item) const {
 
 TreeItem CMemoryTree::NextSibling(TreeItem item) const {
     const TreeItem parent = m_nodes.at(item).parent;
-    if (parent == kNoItem) return kNoItem;
+    if (parent == kNoItem)
+        return kNoItem;
     const auto& siblings = m_nodes.at(parent).children;
     auto it = std::find(siblings.begin(), siblings.end(), item);
     return ++it == siblings.end() ? kNoItem : *it;

@@ -1,4 +1,5 @@
-// ScheduleCommands.h --- the Job commands (Add, Change, Remove, Remove all) over the job list and the job tree.
+// ScheduleCommands.h --- the Job commands (Add, Change, Remove, Remove all) over the job list and the job
+// tree.
 //
 // Every change goes to the job list (and so the Schedule service) first; the
 // tree follows what the list holds afterwards, and a failure is reported

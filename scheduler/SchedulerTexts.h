@@ -15,7 +15,8 @@ inline constexpr const char* kChangeAllTitle = "Change parameters of job for all
 
 // Questions before removals (Yes and No, No the default).
 inline constexpr const char* kRemoveJobQuestion = "Are you sure you want to remove this job?";
-inline constexpr const char* kRemoveDriveJobsQuestion = "Are you sure you want to remove ALL jobs of this drive?";
+inline constexpr const char* kRemoveDriveJobsQuestion =
+    "Are you sure you want to remove ALL jobs of this drive?";
 inline constexpr const char* kRemoveAllJobsQuestion = "Are you sure you want to remove ALL jobs?";
 
 // Reports of service failures; the job keeps its former settings in the tree and the list.

@@ -1,4 +1,5 @@
-// TreeControl.h --- the tree control operations the job tree needs; the window's tree and an in-memory tree answer them.
+// TreeControl.h --- the tree control operations the job tree needs; the window's tree and an in-memory tree
+// answer them.
 #pragma once
 
 #include <cstdint>

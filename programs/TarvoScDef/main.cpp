@@ -41,7 +41,8 @@ int main(int argc, char** argv) {
     const char* display = std::getenv("DISPLAY");
     const char* wayland = std::getenv("WAYLAND_DISPLAY");
     if ((display == nullptr || *display == '\0') && (wayland == nullptr || *wayland == '\0')) {
-        std::fprintf(stderr, "TarvoScDef: no display: the scheduling program needs a window (DISPLAY is not set).\n");
+        std::fprintf(stderr,
+                     "TarvoScDef: no display: the scheduling program needs a window (DISPLAY is not set).\n");
         return 1;
     }
     // The toolkit sees only the program name: the options are ours.

@@ -65,8 +65,8 @@ wxSizer* CJobEditorDialog::BuildMethodAndLogging() {
     column->Add(sort, 0, wxEXPAND | wxBOTTOM, 6);
 
     auto* logging = new wxStaticBoxSizer(wxVERTICAL, this, kLoggingGroup);
-    m_loggingOff = new wxRadioButton(logging->GetStaticBox(), kIdLoggingDisabled, "disabled", wxDefaultPosition,
-                                     wxDefaultSize, wxRB_GROUP);
+    m_loggingOff = new wxRadioButton(logging->GetStaticBox(), kIdLoggingDisabled, "disabled",
+                                     wxDefaultPosition, wxDefaultSize, wxRB_GROUP);
     m_loggingOn = new wxRadioButton(logging->GetStaticBox(), kIdLoggingEnabled, "enabled");
     m_logLevel = new wxChoice(logging->GetStaticBox(), kIdLogLevelList);
     for (const char* entry : kLogLevelEntries) m_logLevel->Append(entry);
@@ -132,7 +132,8 @@ void CJobEditorDialog::LoadControls() {
     }
     for (int index = 0; index < kDayEntryCount; ++index) {
         m_days->Append(wxString::FromUTF8(DayEntryText(index)));
-        if (state.days[index]) m_days->SetSelection(index);
+        if (state.days[index])
+            m_days->SetSelection(index);
     }
     m_hour->ChangeValue(state.hourText);
     m_minute->ChangeValue(state.minuteText);
@@ -173,7 +174,8 @@ void CJobEditorDialog::OnOccurrence(wxCommandEvent& event) {
 }
 
 void CJobEditorDialog::OnSpin(wxSpinEvent& event) {
-    if (m_spinField == nullptr) return;
+    if (m_spinField == nullptr)
+        return;
     const TimeField field = m_spinField == m_hour ? TimeField::Hour : TimeField::Minute;
     std::string& text = field == TimeField::Hour ? m_editor.State().hourText : m_editor.State().minuteText;
     text = m_spinField->GetValue().utf8_string();

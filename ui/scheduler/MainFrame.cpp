@@ -60,7 +60,7 @@ void CMainFrame::BuildMenus() {
     bar->Append(help, "&Help");
     SetMenuBar(bar);
     wxAcceleratorEntry keys[] = {
-        {wxACCEL_NORMAL, WXK_INSERT, kIdAddJob},      {wxACCEL_NORMAL, WXK_RETURN, kIdChangeJob},
+        {wxACCEL_NORMAL, WXK_INSERT, kIdAddJob},          {wxACCEL_NORMAL, WXK_RETURN, kIdChangeJob},
         {wxACCEL_NORMAL, WXK_NUMPAD_ENTER, kIdChangeJob}, {wxACCEL_NORMAL, WXK_DELETE, kIdRemoveJob},
         {wxACCEL_NORMAL, WXK_F1, wxID_HELP_CONTENTS},
     };
@@ -71,7 +71,8 @@ void CMainFrame::BuildToolBar() {
     wxToolBar* bar = CreateToolBar(wxTB_HORIZONTAL | wxTB_FLAT);
     const wxSize size(16, 16);
     bar->AddTool(kIdAddJob, "Add", wxArtProvider::GetBitmap(wxART_NEW, wxART_TOOLBAR, size), kAddPrompt);
-    bar->AddTool(kIdChangeJob, "Change", wxArtProvider::GetBitmap(wxART_EDIT, wxART_TOOLBAR, size), kChangePrompt);
+    bar->AddTool(kIdChangeJob, "Change", wxArtProvider::GetBitmap(wxART_EDIT, wxART_TOOLBAR, size),
+                 kChangePrompt);
     bar->AddTool(kIdRemoveJob, "Remove", wxArtProvider::GetBitmap(wxART_DELETE, wxART_TOOLBAR, size),
                  kRemovePrompt);
     bar->AddSeparator();
@@ -83,13 +84,23 @@ void CMainFrame::BuildToolBar() {
 void CMainFrame::OnCommand(wxCommandEvent& event) {
     CScheduleCommands& commands = m_view->Commands();
     switch (event.GetId()) {
-        case kIdAddJob: return commands.Add();
-        case kIdChangeJob: return commands.Change();
-        case kIdRemoveJob: return commands.Remove();
-        case kIdRemoveAllJobs: return commands.RemoveAll();
-        case wxID_EXIT: Close(); return;
-        case kIdViewToolBar: GetToolBar()->Show(!GetToolBar()->IsShown()); break;
-        case kIdViewStatusBar: GetStatusBar()->Show(!GetStatusBar()->IsShown()); break;
+        case kIdAddJob:
+            return commands.Add();
+        case kIdChangeJob:
+            return commands.Change();
+        case kIdRemoveJob:
+            return commands.Remove();
+        case kIdRemoveAllJobs:
+            return commands.RemoveAll();
+        case wxID_EXIT:
+            Close();
+            return;
+        case kIdViewToolBar:
+            GetToolBar()->Show(!GetToolBar()->IsShown());
+            break;
+        case kIdViewStatusBar:
+            GetStatusBar()->Show(!GetStatusBar()->IsShown());
+            break;
     }
     SendSizeEvent();
 }
@@ -98,12 +109,24 @@ void CMainFrame::OnUpdateCommand(wxUpdateUIEvent& event) {
     const CScheduleCommands& commands = m_view->Commands();
     switch (event.GetId()) {
         case kIdChangeJob:
-        case kIdRemoveJob: event.Enable(commands.CanChange()); break;
-        case kIdRemoveAllJobs: event.Enable(commands.CanRemoveAll()); break;
-        case kIdViewToolBar: event.Check(GetToolBar()->IsShown()); break;
-        case kIdViewStatusBar: event.Check(GetStatusBar()->IsShown()); break;
-        case wxID_HELP_CONTENTS: event.Enable(false); break;  // no help file is installed
-        default: event.Enable(true); break;
+        case kIdRemoveJob:
+            event.Enable(commands.CanChange());
+            break;
+        case kIdRemoveAllJobs:
+            event.Enable(commands.CanRemoveAll());
+            break;
+        case kIdViewToolBar:
+            event.Check(GetToolBar()->IsShown());
+            break;
+        case kIdViewStatusBar:
+            event.Check(GetStatusBar()->IsShown());
+            break;
+        case wxID_HELP_CONTENTS:
+            event.Enable(false);
+            break;  // no help file is installed
+        default:
+            event.Enable(true);
+            break;
     }
 }
 

@@ -10,7 +10,8 @@ constexpr int kIdAddJob = WxIdOf(32771);
 constexpr int kIdChangeJob = WxIdOf(32772);
 constexpr int kIdRemoveJob = WxIdOf(32773);
 constexpr int kIdRemoveAllJobs = WxIdOf(32780);
-// View commands: the defragmenter's own identifiers (the numbers 59392 and 59393 lie beyond the toolkit's range).
+// View commands: the defragmenter's own identifiers (the numbers 59392 and 59393 lie beyond the toolkit's
+// range).
 constexpr int kIdViewToolBar = kIdToolBar;
 constexpr int kIdViewStatusBar = kIdStatusBar;
 

@@ -1,18 +1,17 @@
 // SchedulerProgram.cpp --- the scheduling program's toolkit application.
 #include "ui/scheduler/SchedulerProgram.h"
 
-#include "ui/NtFirst.h"
-
 #include <wx/app.h>
-#include <wx/msgdlg.h>
 #include <wx/generic/msgdlgg.h>
 #include <wx/init.h>
+#include <wx/msgdlg.h>
 
 #include <memory>
 
 #include "platform/registry/Registry.h"
 #include "scheduler/JobCommand.h"
 #include "scheduler/SchedulerTexts.h"
+#include "ui/NtFirst.h"
 #include "ui/scheduler/MainFrame.h"
 #include "ui/scheduler/MessageBoxPrompt.h"
 #include "ui/scheduler/SchedulerSelfTest.h"
@@ -41,7 +40,8 @@ public:
         auto* frame = new CMainFrame(*m_doc);
         m_prompt.SetParent(frame);
         frame->Show();
-        if (m_options.selfTest) m_selfTest = std::make_unique<CSchedulerSelfTest>(*frame, m_doc->JobList());
+        if (m_options.selfTest)
+            m_selfTest = std::make_unique<CSchedulerSelfTest>(*frame, m_doc->JobList());
         return true;
     }
     int OnExit() override {
@@ -52,9 +52,10 @@ public:
 
 private:
     void ShowNotInstalled() {
-        wxGenericMessageDialog box(nullptr, tarvo::scheduler::kNotInstalledText, tarvo::scheduler::kNotInstalledTitle,
-                                   wxOK | wxICON_ERROR);
-        if (m_options.selfTest) CSchedulerSelfTest::CloseWhenShown(box);
+        wxGenericMessageDialog box(nullptr, tarvo::scheduler::kNotInstalledText,
+                                   tarvo::scheduler::kNotInstalledTitle, wxOK | wxICON_ERROR);
+        if (m_options.selfTest)
+            CSchedulerSelfTest::CloseWhenShown(box);
         box.ShowModal();
     }
 
@@ -68,7 +69,8 @@ private:
 }  // namespace
 
 int RunSchedulerProgram(int argc, char** argv, const SchedulerOptions& options) {
-    if (options.selfTest) CSchedulerSelfTest::TakeToolkitReports();
+    if (options.selfTest)
+        CSchedulerSelfTest::TakeToolkitReports();
     auto* app = new CTarvoScDefApp(options);
     wxApp::SetInstance(app);
     if (!wxEntryStart(argc, argv)) {

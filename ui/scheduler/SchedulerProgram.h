@@ -1,4 +1,5 @@
-// SchedulerProgram.h --- the scheduling program's start: installation check, document, main window, event loop.
+// SchedulerProgram.h --- the scheduling program's start: installation check, document, main window, event
+// loop.
 #pragma once
 
 namespace tarvo::ui::scheduler {

@@ -4,11 +4,11 @@
 #include <wx/app.h>
 #include <wx/button.h>
 #include <wx/choice.h>
-#include <wx/msgdlg.h>
 #include <wx/generic/msgdlgg.h>
 #include <wx/listbox.h>
 #include <wx/log.h>
 #include <wx/menu.h>
+#include <wx/msgdlg.h>
 #include <wx/radiobut.h>
 #include <wx/spinbutt.h>
 #include <wx/textctrl.h>
@@ -43,15 +43,18 @@ void PrintLine(const std::string& line) {
 void OnToolkitAssert(const wxString& file, int line, const wxString& func, const wxString& cond,
                      const wxString& msg) {
     ++g_toolkitReports;
-    PrintLine(wxString::Format("FAIL toolkit assertion %s:%d %s: %s %s", file, line, func, cond, msg).utf8_string());
+    PrintLine(wxString::Format("FAIL toolkit assertion %s:%d %s: %s %s", file, line, func, cond, msg)
+                  .utf8_string());
 }
 
 class SelfTestLog : public wxLog {
 protected:
     void DoLogRecord(wxLogLevel level, const wxString& message, const wxLogRecordInfo&) override {
-        if (level > wxLOG_Message) return;
+        if (level > wxLOG_Message)
+            return;
         const bool fails = level <= wxLOG_Warning;
-        if (fails) ++g_toolkitReports;
+        if (fails)
+            ++g_toolkitReports;
         PrintLine(std::string(fails ? "FAIL toolkit report: " : "toolkit report: ") + message.utf8_string());
     }
 };
@@ -60,20 +63,23 @@ protected:
 wxGenericMessageDialog* MessageBox(const std::string& text) {
     for (wxWindow* window : wxTopLevelWindows) {
         auto* box = dynamic_cast<wxGenericMessageDialog*>(window);
-        if (box && box->IsShown() && box->GetMessage().utf8_string() == text) return box;
+        if (box && box->IsShown() && box->GetMessage().utf8_string() == text)
+            return box;
     }
     return nullptr;
 }
 
 // Answers the shown message box with this text.
 void Answer(const std::string& text, int id) {
-    if (wxGenericMessageDialog* box = MessageBox(text)) box->EndModal(id);
+    if (wxGenericMessageDialog* box = MessageBox(text))
+        box->EndModal(id);
 }
 
 // Chooses a radio button as a click would.
 void Choose(wxWindow& dialog, int id) {
     auto* radio = dynamic_cast<wxRadioButton*>(dialog.FindWindow(id));
-    if (radio == nullptr) return;
+    if (radio == nullptr)
+        return;
     radio->SetValue(true);
     wxCommandEvent event(wxEVT_RADIOBUTTON, id);
     event.SetEventObject(radio);
@@ -84,7 +90,8 @@ void Choose(wxWindow& dialog, int id) {
 // Presses a dialog button later, from the event loop: OK may open a box of its own.
 void Press(wxWindow& dialog, int id) {
     wxWindow* button = dialog.FindWindow(id);
-    if (button == nullptr) return;
+    if (button == nullptr)
+        return;
     wxTheApp->CallAfter([button, id] {
         wxCommandEvent event(wxEVT_BUTTON, id);
         event.SetEventObject(button);
@@ -167,10 +174,12 @@ bool CSchedulerSelfTest::TreeMatchesList() {
             continue;
         }
         const wxTreeItemId id = CWxTreeControl::Id(item);
-        const bool shown = item != kNoItem && tree.GetItemText(id).utf8_string() == Describe(job, DescribeFor::Tree) &&
+        const bool shown = item != kNoItem &&
+                           tree.GetItemText(id).utf8_string() == Describe(job, DescribeFor::Tree) &&
                            tree.GetItemImage(id) == CJobTree::JobImage(job) &&
                            CWxTreeControl::Handle(tree.GetItemParent(id)) == drive;
-        if (!shown) PrintLine("  job " + std::to_string(job.key) + " is not shown as listed");
+        if (!shown)
+            PrintLine("  job " + std::to_string(job.key) + " is not shown as listed");
         ok = ok && shown;
     }
     return ok;
@@ -183,8 +192,8 @@ std::vector<CSchedulerSelfTest::Step> CSchedulerSelfTest::Steps() {
              wxTreeCtrl& tree = m_frame.View().Tree();
              // The outline, for the test that started this program.
              std::function<void(wxTreeItemId, int)> print = [&](wxTreeItemId item, int depth) {
-                 PrintLine("tree: " + std::string(depth * 2, ' ') + tree.GetItemText(item).utf8_string() + "|" +
-                           std::to_string(tree.GetItemImage(item)));
+                 PrintLine("tree: " + std::string(depth * 2, ' ') + tree.GetItemText(item).utf8_string() +
+                           "|" + std::to_string(tree.GetItemImage(item)));
                  wxTreeItemIdValue cookie;
                  for (auto child = tree.GetFirstChild(item, cookie); child.IsOk();
                       child = tree.GetNextChild(item, cookie))
@@ -199,14 +208,14 @@ std::vector<CSchedulerSelfTest::Step> CSchedulerSelfTest::Steps() {
              for (auto child = tree.GetFirstChild(tree.GetRootItem(), cookie); child.IsOk() && m_drive == 0;
                   child = tree.GetNextChild(tree.GetRootItem(), cookie)) {
                  const uint32_t data = CWxTreeControl(tree).ItemData(CWxTreeControl::Handle(child));
-                 if (KindOfData(data) == TreeItemKind::Drive) m_drive = static_cast<int16_t>(data);
+                 if (KindOfData(data) == TreeItemKind::Drive)
+                     m_drive = static_cast<int16_t>(data);
              }
-             return tree.GetItemText(tree.GetRootItem()) == kMyComputerText && tree.IsExpanded(tree.GetRootItem()) &&
-                    m_drive >= 2 && TreeMatchesList();
+             return tree.GetItemText(tree.GetRootItem()) == kMyComputerText &&
+                    tree.IsExpanded(tree.GetRootItem()) && m_drive >= 2 && TreeMatchesList();
          }},
         {"the window keeps at least 300 by 200 pixels and its menus carry their keys and prompts",
-         [this] { m_frame.SetSize(100, 80); },
-         [] { return true; },
+         [this] { m_frame.SetSize(100, 80); }, [] { return true; },
          [this] {
              wxMenuBar* bar = m_frame.GetMenuBar();
              const wxSize size = m_frame.GetSize();
@@ -236,16 +245,18 @@ std::vector<CSchedulerSelfTest::Step> CSchedulerSelfTest::EditorSteps() {
     return {
         {"Ins on a drive opens the empty editor for that drive",
          [this] {
-             m_frame.View().Tree().SelectItem(CWxTreeControl::Id(m_frame.View().JobTree().FindDriveItem(m_drive)));
+             m_frame.View().Tree().SelectItem(
+                 CWxTreeControl::Id(m_frame.View().JobTree().FindDriveItem(m_drive)));
              Key(WXK_INSERT);
          },
          [this, addTitle] { return Editor(addTitle()) != nullptr; },
          [this, addTitle] {
              CJobEditorDialog& d = *Editor(addTitle());
-             PrintLine(std::string("  editor: sort ") + (Enabled(d, kIdSortList) ? "on" : "off") + ", level " +
-                       (Enabled(d, kIdLogLevelList) ? "on" : "off") + ", days " +
-                       (Enabled(d, kIdDaysList) ? "on" : "off") + ", spin " + (Enabled(d, kIdSpin) ? "on" : "off") +
-                       ", hour " + Control<wxTextCtrl>(d, kIdHour)->GetValue().utf8_string() + ", space " +
+             PrintLine(std::string("  editor: sort ") + (Enabled(d, kIdSortList) ? "on" : "off") +
+                       ", level " + (Enabled(d, kIdLogLevelList) ? "on" : "off") + ", days " +
+                       (Enabled(d, kIdDaysList) ? "on" : "off") + ", spin " +
+                       (Enabled(d, kIdSpin) ? "on" : "off") + ", hour " +
+                       Control<wxTextCtrl>(d, kIdHour)->GetValue().utf8_string() + ", space " +
                        std::to_string(Control<wxRadioButton>(d, kIdSpace)->GetValue()) + ", today " +
                        std::to_string(Control<wxRadioButton>(d, kIdToday)->GetValue()) + ", every " +
                        std::to_string(Control<wxRadioButton>(d, kIdToday + 2)->GetValue()) + ", days " +
@@ -259,7 +270,8 @@ std::vector<CSchedulerSelfTest::Step> CSchedulerSelfTest::EditorSteps() {
          }},
         {"OK with Every and no day shows the day message and the editor stays open",
          [this] {
-             if (Editor({}) == nullptr) return;
+             if (Editor({}) == nullptr)
+                 return;
              CJobEditorDialog& d = *Editor({});
              Choose(d, kIdToday + 2);
              Press(d, wxID_OK);
@@ -269,28 +281,32 @@ std::vector<CSchedulerSelfTest::Step> CSchedulerSelfTest::EditorSteps() {
         {"COMPLETE enables the sort list, enabled logging the level list with its first level",
          [this] {
              Answer(kNoDayText, wxID_OK);
-             if (Editor({}) == nullptr) return;
+             if (Editor({}) == nullptr)
+                 return;
              CJobEditorDialog& d = *Editor({});
              Choose(d, kIdComplete);
              Choose(d, kIdLoggingEnabled);
          },
          [] { return MessageBox(kNoDayText) == nullptr; },
          [this] {
-             if (Editor({}) == nullptr) return false;
+             if (Editor({}) == nullptr)
+                 return false;
              CJobEditorDialog& d = *Editor({});
              return Enabled(d, kIdSortList) && Enabled(d, kIdLogLevelList) &&
                     Control<wxChoice>(d, kIdLogLevelList)->GetSelection() == 0;
          }},
         {"the spin steps the hour field from 00 down to 23",
          [this] {
-             if (Editor({}) == nullptr) return;
+             if (Editor({}) == nullptr)
+                 return;
              CJobEditorDialog& d = *Editor({});
              d.Raise();
              Control<wxTextCtrl>(d, kIdHour)->SetFocus();
          },
          [this] { return Editor({}) != nullptr && Enabled(*Editor({}), kIdSpin); },
          [this] {
-             if (Editor({}) == nullptr) return false;
+             if (Editor({}) == nullptr)
+                 return false;
              CJobEditorDialog& d = *Editor({});
              auto* spin = Control<wxSpinButton>(d, kIdSpin);
              wxSpinEvent event(wxEVT_SPIN_DOWN, kIdSpin);
@@ -300,7 +316,8 @@ std::vector<CSchedulerSelfTest::Step> CSchedulerSelfTest::EditorSteps() {
          }},
         {"OK with Monday at 03:00 adds the job below the drive",
          [this] {
-             if (Editor({}) == nullptr) return;
+             if (Editor({}) == nullptr)
+                 return;
              CJobEditorDialog& d = *Editor({});
              Control<wxListBox>(d, kIdDaysList)->SetSelection(0);
              Control<wxTextCtrl>(d, kIdHour)->ChangeValue("03");
@@ -308,29 +325,36 @@ std::vector<CSchedulerSelfTest::Step> CSchedulerSelfTest::EditorSteps() {
          },
          [this] { return Editor({}) == nullptr; },
          [this] {
-             if (m_jobs.Jobs().empty()) return false;
+             if (m_jobs.Jobs().empty())
+                 return false;
              const Job& added = m_jobs.Jobs().back();
              m_addedKey = added.key;
              return added.drive == m_drive && added.method == MethodComplete &&
-                    Describe(added, DescribeFor::Tree) == "Every Monday at 3:00h (LogLevel = 1)" && TreeMatchesList();
+                    Describe(added, DescribeFor::Tree) == "Every Monday at 3:00h (LogLevel = 1)" &&
+                    TreeMatchesList();
          }},
         {"Enter on the job opens the change editor with its values",
          [this] {
-             m_frame.View().Tree().SelectItem(CWxTreeControl::Id(m_frame.View().JobTree().FindJobItem(m_addedKey)));
+             m_frame.View().Tree().SelectItem(
+                 CWxTreeControl::Id(m_frame.View().JobTree().FindJobItem(m_addedKey)));
              Key(WXK_RETURN);
          },
          [this] { return Editor({}) != nullptr; },
          [this] {
-             if (Editor({}) == nullptr) return false;
+             if (Editor({}) == nullptr)
+                 return false;
              CJobEditorDialog& d = *Editor({});
-             const std::string title = std::string("Change parameters of job on drive ") + char('A' + m_drive) + ":\\";
-             return d.GetTitle().utf8_string() == title && Control<wxRadioButton>(d, kIdComplete)->GetValue() &&
+             const std::string title =
+                 std::string("Change parameters of job on drive ") + char('A' + m_drive) + ":\\";
+             return d.GetTitle().utf8_string() == title &&
+                    Control<wxRadioButton>(d, kIdComplete)->GetValue() &&
                     Control<wxListBox>(d, kIdDaysList)->IsSelected(0) && Enabled(d, kIdDaysList) &&
                     Control<wxTextCtrl>(d, kIdHour)->GetValue() == "03";
          }},
         {"SPACE with a sort chosen earlier stores sort 0 and the item shows the SPACE image",
          [this] {
-             if (Editor({}) == nullptr) return;
+             if (Editor({}) == nullptr)
+                 return;
              CJobEditorDialog& d = *Editor({});
              Control<wxChoice>(d, kIdSortList)->SetSelection(2);
              Choose(d, kIdSpace);
@@ -346,22 +370,17 @@ std::vector<CSchedulerSelfTest::Step> CSchedulerSelfTest::EditorSteps() {
 
 std::vector<CSchedulerSelfTest::Step> CSchedulerSelfTest::RemovalSteps() {
     return {
-        {"Del asks whether to remove the job, with No the default",
-         [this] { Key(WXK_DELETE); },
+        {"Del asks whether to remove the job, with No the default", [this] { Key(WXK_DELETE); },
          [] { return MessageBox(kRemoveJobQuestion) != nullptr; },
          [] {
              wxGenericMessageDialog* box = MessageBox(kRemoveJobQuestion);
              auto* no = dynamic_cast<wxButton*>(box->FindWindow(wxID_NO));
              return no && box->GetDefaultItem() == no;
          }},
-        {"No keeps the job",
-         [] { Answer(kRemoveJobQuestion, wxID_NO); },
+        {"No keeps the job", [] { Answer(kRemoveJobQuestion, wxID_NO); },
          [] { return MessageBox(kRemoveJobQuestion) == nullptr; },
          [this] { return m_jobs.FindJob(m_addedKey) != nullptr && TreeMatchesList(); }},
-        {"Yes removes the job from the tree and the list",
-         [this] {
-             Key(WXK_DELETE);
-         },
+        {"Yes removes the job from the tree and the list", [this] { Key(WXK_DELETE); },
          [] { return MessageBox(kRemoveJobQuestion) != nullptr; },
          [this] {
              Answer(kRemoveJobQuestion, wxID_YES);
@@ -384,24 +403,30 @@ std::vector<CSchedulerSelfTest::Step> CSchedulerSelfTest::RemovalSteps() {
              Answer(kRemoveAllJobsQuestion, wxID_NO);
              return true;
          }},
-        {"no toolkit assertion or warning was reported", {}, [] { return true; },
+        {"no toolkit assertion or warning was reported",
+         {},
+         [] { return true; },
          [] { return g_toolkitReports.load() == 0; }},
     };
 }
 
 void CSchedulerSelfTest::OnTick(wxTimerEvent&) {
-    if (m_current >= m_steps.size()) return Finish();
+    if (m_current >= m_steps.size())
+        return Finish();
     Step& step = m_steps[m_current];
     if (!m_started) {
         m_started = true;
         m_ticks = 0;
-        if (step.action) step.action();
+        if (step.action)
+            step.action();
         return;
     }
-    if (!step.ready() && ++m_ticks < kStepTicks) return;
+    if (!step.ready() && ++m_ticks < kStepTicks)
+        return;
     const bool ok = m_ticks < kStepTicks && step.check();
     PrintLine(std::string(ok ? "PASS " : "FAIL ") + step.name);
-    if (!ok && m_ticks >= kStepTicks) PrintLine("  the step timed out");
+    if (!ok && m_ticks >= kStepTicks)
+        PrintLine("  the step timed out");
     ok ? ++m_passed : ++m_failed;
     m_started = false;
     ++m_current;
@@ -409,7 +434,8 @@ void CSchedulerSelfTest::OnTick(wxTimerEvent&) {
     if (!ok) {
         for (wxWindow* window : wxTopLevelWindows) {
             auto* dialog = dynamic_cast<wxDialog*>(window);
-            if (dialog && dialog->IsModal()) dialog->EndModal(wxID_CANCEL);
+            if (dialog && dialog->IsModal())
+                dialog->EndModal(wxID_CANCEL);
         }
     }
 }

@@ -6,8 +6,6 @@
 // "N passed, N failed"; toolkit assertions and warnings count as failures.
 #pragma once
 
-#include "ui/NtFirst.h"
-
 #include <wx/timer.h>
 
 #include <functional>
@@ -15,6 +13,7 @@
 #include <vector>
 
 #include "scheduler/JobList.h"
+#include "ui/NtFirst.h"
 
 class wxDialog;
 
@@ -57,8 +56,8 @@ private:
     int m_ticks = 0;
     int m_passed = 0;
     int m_failed = 0;
-    int16_t m_drive = 0;        // the first shown drive
-    uint32_t m_addedKey = 0;    // the job the editor added
+    int16_t m_drive = 0;      // the first shown drive
+    uint32_t m_addedKey = 0;  // the job the editor added
 };
 
 }  // namespace tarvo::ui::scheduler

@@ -1,4 +1,5 @@
-// TarvoScheduleDoc.h --- the scheduling program's document: the connection to the Schedule service and the job list.
+// TarvoScheduleDoc.h --- the scheduling program's document: the connection to the Schedule service and the
+// job list.
 #pragma once
 
 #include "scheduler/JobList.h"
@@ -10,7 +11,8 @@ namespace tarvo::ui::scheduler {
 class CTarvoScheduleDoc {
 public:
     // Questions about the service go through the prompt (message boxes).
-    explicit CTarvoScheduleDoc(tarvo::scheduler::CPrompt& prompt) : m_connection(prompt), m_jobs(m_connection) {}
+    explicit CTarvoScheduleDoc(tarvo::scheduler::CPrompt& prompt)
+        : m_connection(prompt), m_jobs(m_connection) {}
 
     // Loads the job list; false ends the program (the service was refused or would not start).
     bool OnNewDocument() { return m_jobs.LoadJobs(); }

@@ -50,8 +50,8 @@ wxImageList* MakeImages() {
         dc.SelectObject(wxNullBitmap);
         computer.SetMask(new wxMask(computer, *wxWHITE));
     }
-    images->Add(computer);                                                   // 0 the computer
-    images->Add(DrawImage(*wxBLACK, wxColour(192, 192, 192), true));         // 1 a drive
+    images->Add(computer);                                                        // 0 the computer
+    images->Add(DrawImage(*wxBLACK, wxColour(192, 192, 192), true));              // 1 a drive
     images->Add(DrawImage(wxColour(0, 0, 128), wxColour(128, 192, 255), false));  // 2 a SPACE job
     images->Add(DrawImage(wxColour(128, 0, 0), wxColour(255, 192, 128), false));  // 3 a COMPLETE job
     return images;
@@ -77,7 +77,9 @@ CTarvoScheduleView::CTarvoScheduleView(wxWindow* parent, CTarvoScheduleDoc& doc)
     m_tree->Bind(wxEVT_TREE_ITEM_ACTIVATED, &CTarvoScheduleView::OnActivated, this);
 }
 
-void CTarvoScheduleView::OnInitialUpdate() { m_jobTree.Fill(m_doc.JobList().Jobs()); }
+void CTarvoScheduleView::OnInitialUpdate() {
+    m_jobTree.Fill(m_doc.JobList().Jobs());
+}
 
 bool CTarvoScheduleView::RunEditor(tarvo::scheduler::CJobEditor& editor) {
     CJobEditorDialog dialog(wxGetTopLevelParent(this), editor);

@@ -1,7 +1,6 @@
-// TarvoScheduleView.h --- the view: one tree of "My Computer", the drives and the jobs over the whole client area.
+// TarvoScheduleView.h --- the view: one tree of "My Computer", the drives and the jobs over the whole client
+// area.
 #pragma once
-
-#include "ui/NtFirst.h"
 
 #include <wx/panel.h>
 #include <wx/treectrl.h>
@@ -10,6 +9,7 @@
 
 #include "scheduler/JobTree.h"
 #include "scheduler/ScheduleCommands.h"
+#include "ui/NtFirst.h"
 #include "ui/scheduler/MessageBoxPrompt.h"
 #include "ui/scheduler/TarvoScheduleDoc.h"
 #include "ui/scheduler/WxTreeControl.h"

@@ -14,7 +14,8 @@ public:
 CWxTreeControl::TreeItem CWxTreeControl::InsertItem(TreeItem parent, const std::string& text, int image,
                                                     uint32_t data) {
     const wxString label = wxString::FromUTF8(text);
-    if (parent == tarvo::scheduler::kNoItem) return Handle(m_tree.AddRoot(label, image, image, new TreeItemValue(data)));
+    if (parent == tarvo::scheduler::kNoItem)
+        return Handle(m_tree.AddRoot(label, image, image, new TreeItemValue(data)));
     return Handle(m_tree.AppendItem(Id(parent), label, image, image, new TreeItemValue(data)));
 }
 

@@ -1,8 +1,7 @@
 // JobEditorTest.cpp --- the job editor's titles, enabling rules, day list, time fields and checks on OK.
-#include "scheduler/JobEditor.h"
-
 #include <gtest/gtest.h>
 
+#include "scheduler/JobEditor.h"
 #include "scheduler/JobText.h"
 #include "scheduler/SchedulerTexts.h"
 

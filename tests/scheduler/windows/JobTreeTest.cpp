@@ -1,7 +1,7 @@
-// JobTreeTest.cpp --- filling the job tree from the drives the drive layer shows, and changing it item by item.
-#include "scheduler/JobTree.h"
-
+// JobTreeTest.cpp --- filling the job tree from the drives the drive layer shows, and changing it item by
+// item.
 #include "scheduler/JobText.h"
+#include "scheduler/JobTree.h"
 #include "tests/scheduler/windows/WindowsTestSupport.h"
 
 using namespace tarvo::scheduler;
@@ -72,7 +72,8 @@ TEST_F(JobTreeTest, ItemsAreAddedUpdatedAndRemovedByKeyAndDrive) {
     EXPECT_TRUE(jobTree.AddJobItem(ListedJob(1003, 3, MethodComplete)));
     EXPECT_TRUE(jobTree.AddJobItem(ListedJob(1004, 0, MethodSpace)));
     EXPECT_FALSE(jobTree.AddJobItem(ListedJob(1005, 7, MethodSpace)));  // H: is not shown
-    EXPECT_EQ(JobKeys(tree), (std::vector<uint32_t>{1001, 1002, 1003, 1004}));  // the new all-drives job comes last
+    EXPECT_EQ(JobKeys(tree),
+              (std::vector<uint32_t>{1001, 1002, 1003, 1004}));  // the new all-drives job comes last
     EXPECT_EQ(tree.ParentItem(jobTree.FindJobItem(1003)), jobTree.FindDriveItem(3));
 
     Job changed = ListedJob(1002, 3, MethodComplete, 4);

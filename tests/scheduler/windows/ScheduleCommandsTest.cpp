@@ -1,8 +1,8 @@
-// ScheduleCommandsTest.cpp --- the Job commands against a real Schedule service, the job list and the job tree.
-#include "scheduler/ScheduleCommands.h"
-
+// ScheduleCommandsTest.cpp --- the Job commands against a real Schedule service, the job list and the job
+// tree.
 #include "platform/services/ServiceClock.h"
 #include "scheduler/JobText.h"
+#include "scheduler/ScheduleCommands.h"
 #include "scheduler/SchedulerTexts.h"
 #include "tests/scheduler/windows/WindowsTestSupport.h"
 
@@ -105,7 +105,8 @@ TEST_F(ScheduleCommandsTest, ChangeRewritesTheJobAndItsItem) {
     });
     change.Change();
     EXPECT_EQ(titles.back(), "Change parameters of job on drive C:\\");
-    EXPECT_EQ(ServiceCommands(), (std::vector<std::string>{"C:\\TOOLS\\TARVODEFRAG /COMPLETE:C /SORT:NAME /LOG:1"}));
+    EXPECT_EQ(ServiceCommands(),
+              (std::vector<std::string>{"C:\\TOOLS\\TARVODEFRAG /COMPLETE:C /SORT:NAME /LOG:1"}));
     EXPECT_EQ(tree.ItemText(jobTree.FindJobItem(key)), "Every Monday at 3:00h (LogLevel = 1)");
     ExpectTreeMatchesList();
 }
@@ -121,7 +122,7 @@ TEST_F(ScheduleCommandsTest, RemoveAndRemoveAllAskWithNoMeaningKeep) {
     jobTree.Fill(list.Jobs());
     CScheduleCommands commands(list, jobTree, prompt, EveryWeekday(40));
     Select(jobTree.FindJobItem(1001));
-    commands.Remove();  // the cautious answer is No
+    commands.Remove();     // the cautious answer is No
     commands.RemoveAll();  // a job item: Remove all does nothing
     EXPECT_EQ(prompt.asked, (std::vector<std::string>{kRemoveJobQuestion}));
     EXPECT_EQ(list.Jobs().size(), 4u);
@@ -163,8 +164,9 @@ TEST_F(ScheduleCommandsTest, FailedChangeAndRemovalsAreReportedAndTheTreeKeepsMa
     commands.RemoveAll();
     Select(jobTree.FindDriveItem(2));
     commands.Add();
-    EXPECT_EQ(prompt.asked, (std::vector<std::string>{kChangeFailedText, kRemoveJobQuestion, kRemoveFailedText,
-                                                      kRemoveAllJobsQuestion, kRemoveAllFailedText, kAddFailedText}));
+    EXPECT_EQ(prompt.asked,
+              (std::vector<std::string>{kChangeFailedText, kRemoveJobQuestion, kRemoveFailedText,
+                                        kRemoveAllJobsQuestion, kRemoveAllFailedText, kAddFailedText}));
     EXPECT_EQ(ListKeys(), (std::vector<uint32_t>{1001, 1002}));
     EXPECT_EQ(tree.ItemText(jobTree.FindJobItem(1001)), "Every Tuesday at 3:00h");
     ExpectTreeMatchesList();

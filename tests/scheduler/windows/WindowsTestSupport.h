@@ -1,4 +1,5 @@
-// WindowsTestSupport.h --- a private TARVO_HOME with an installed defragmenter, simulated drives and a Schedule service.
+// WindowsTestSupport.h --- a private TARVO_HOME with an installed defragmenter, simulated drives and a
+// Schedule service.
 #pragma once
 
 #include <deque>
@@ -24,7 +25,8 @@ public:
         asked.push_back(text);
         const bool yesNo = buttons == tarvo::scheduler::PromptButtons::YesNo ||
                            buttons == tarvo::scheduler::PromptButtons::YesNoDefaultNo;
-        if (m_answers.empty()) return yesNo ? PromptAnswer::No : PromptAnswer::Cancel;
+        if (m_answers.empty())
+            return yesNo ? PromptAnswer::No : PromptAnswer::Cancel;
         PromptAnswer answer = m_answers.front();
         m_answers.pop_front();
         return answer;
@@ -43,8 +45,8 @@ protected:
         tarvo::platform::SetRegistryKey("Tarvo", "Tarvo Defrag");
         using namespace tarvo::platform;
         HKEY key = nullptr;
-        ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, tarvo::scheduler::kDefragmenterAppPathKey, 0, nullptr, 0,
-                                  KEY_ALL_ACCESS, nullptr, &key, nullptr),
+        ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, tarvo::scheduler::kDefragmenterAppPathKey, 0, nullptr,
+                                  0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
                   ERROR_SUCCESS);
         const std::string path = "C:\\TOOLS\\TarvoDefrag.exe";
         RegSetValueExA(key, "", 0, REG_SZ, reinterpret_cast<const BYTE*>(path.c_str()), path.size() + 1);
@@ -86,7 +88,8 @@ protected:
         std::vector<std::string> commands;
         LPBYTE buffer = nullptr;
         DWORD read = 0, total = 0;
-        if (NetScheduleJobEnum(nullptr, &buffer, MAX_PREFERRED_LENGTH, &read, &total, nullptr) == NERR_Success) {
+        if (NetScheduleJobEnum(nullptr, &buffer, MAX_PREFERRED_LENGTH, &read, &total, nullptr) ==
+            NERR_Success) {
             auto* entries = reinterpret_cast<AT_ENUM*>(buffer);
             for (DWORD i = 0; i < read; ++i) commands.push_back(FromWide(entries[i].Command));
         }
@@ -104,7 +107,8 @@ protected:
         std::vector<uint32_t> keys;
         for (const std::string& line : Outline(tree)) {
             const uint32_t data = std::stoul(line.substr(line.rfind('|') + 1));
-            if (data >= 1000) keys.push_back(data);
+            if (data >= 1000)
+                keys.push_back(data);
         }
         return keys;
     }
@@ -114,10 +118,12 @@ protected:
 private:
     static void Walk(const tarvo::scheduler::CTreeControl& tree, tarvo::scheduler::TreeItem item, int depth,
                      std::vector<std::string>& lines) {
-        if (item == tarvo::scheduler::kNoItem) return;
+        if (item == tarvo::scheduler::kNoItem)
+            return;
         lines.push_back(std::string(depth * 2, ' ') + tree.ItemText(item) + "|" +
                         std::to_string(tree.ItemImage(item)) + "|" + std::to_string(tree.ItemData(item)));
-        for (auto child = tree.FirstChild(item); child != tarvo::scheduler::kNoItem; child = tree.NextSibling(child)) {
+        for (auto child = tree.FirstChild(item); child != tarvo::scheduler::kNoItem;
+             child = tree.NextSibling(child)) {
             Walk(tree, child, depth + 1, lines);
         }
     }

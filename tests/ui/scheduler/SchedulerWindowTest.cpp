@@ -1,5 +1,6 @@
-// SchedulerWindowTest.cpp --- starts TarvoScDef --self-test under the display of xvfb-run, on simulated drives
-// and jobs of a real Schedule service, and checks what it printed and what the service holds afterwards.
+// SchedulerWindowTest.cpp --- starts TarvoScDef --self-test under the display of xvfb-run, on simulated
+// drives and jobs of a real Schedule service, and checks what it printed and what the service holds
+// afterwards.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -39,8 +40,8 @@ protected:
         SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
         SC_HANDLE service = OpenServiceA(manager, "Schedule", SERVICE_ALL_ACCESS);
         ASSERT_TRUE(ChangeServiceConfigA(service, SERVICE_WIN32_OWN_PROCESS | SERVICE_INTERACTIVE_PROCESS,
-                                         SERVICE_AUTO_START, SERVICE_NO_CHANGE, nullptr, nullptr, nullptr, nullptr,
-                                         nullptr, nullptr, nullptr));
+                                         SERVICE_AUTO_START, SERVICE_NO_CHANGE, nullptr, nullptr, nullptr,
+                                         nullptr, nullptr, nullptr, nullptr));
         CloseServiceHandle(service);
         CloseServiceHandle(manager);
         ASSERT_TRUE(StartService());
@@ -54,12 +55,14 @@ protected:
     static RunResult Run() {
         RunResult result;
         FILE* child = ::popen(TARVO_BINARY_DIR "/bin/TarvoScDef --self-test 2>&1", "r");
-        if (child == nullptr) return result;
+        if (child == nullptr)
+            return result;
         char line[2048];
         while (std::fgets(line, sizeof line, child) != nullptr) {
             result.output += line;
             std::string text(line);
-            if (text.rfind("tree: ", 0) == 0) result.tree.push_back(text.substr(6, text.size() - 7));
+            if (text.rfind("tree: ", 0) == 0)
+                result.tree.push_back(text.substr(6, text.size() - 7));
         }
         const int status = ::pclose(child);
         result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -94,10 +97,10 @@ TEST_F(SchedulerWindowTest, WindowShowsDrivesAndJobsAndRunsTheJobCommands) {
                             "    Every Monday at 13:00h (LogLevel = 2)|3",
                         }));
     // The job the self-test added went again; the others stay, the other program's too.
-    EXPECT_EQ(ServiceCommands(), (std::vector<std::string>{"C:\\TOOLS\\TARVODEFRAG /COMPLETE:D /SORT:NAME /LOG:2",
-                                                           "C:\\TOOLS\\TARVODEFRAG /SPACE:ALL",
-                                                           "C:\\TOOLS\\TARVODEFRAG /SPACE:B",
-                                                           "C:\\WINNT\\NOTEPAD.EXE"}));
+    EXPECT_EQ(ServiceCommands(),
+              (std::vector<std::string>{"C:\\TOOLS\\TARVODEFRAG /COMPLETE:D /SORT:NAME /LOG:2",
+                                        "C:\\TOOLS\\TARVODEFRAG /SPACE:ALL",
+                                        "C:\\TOOLS\\TARVODEFRAG /SPACE:B", "C:\\WINNT\\NOTEPAD.EXE"}));
 }
 
 TEST_F(SchedulerWindowTest, WithoutTheDefragmenterItSaysSoAndEnds) {

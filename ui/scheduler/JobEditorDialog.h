@@ -4,12 +4,13 @@
 // when its Confirm passes, otherwise the message is shown and the editor stays.
 #pragma once
 
+#include "ui/NtFirst.h"
+
 #include <wx/dialog.h>
 
 #include <array>
 
 #include "scheduler/JobEditor.h"
-#include "ui/NtFirst.h"
 
 class wxChoice;
 class wxListBox;

@@ -1,9 +1,10 @@
 // MainFrame.h --- the scheduling program's main window: menu, accelerators, toolbar, status bar and the view.
 #pragma once
 
+#include "ui/NtFirst.h"
+
 #include <wx/frame.h>
 
-#include "ui/NtFirst.h"
 #include "ui/scheduler/TarvoScheduleDoc.h"
 
 namespace tarvo::ui::scheduler {

@@ -1,12 +1,13 @@
 // MessageBoxPrompt.h --- the job list's and the commands' questions as message boxes.
 #pragma once
 
+#include "ui/NtFirst.h"
+
 #include <wx/window.h>
 
 #include <string>
 
 #include "scheduler/Prompt.h"
-#include "ui/NtFirst.h"
 
 namespace tarvo::ui::scheduler {
 

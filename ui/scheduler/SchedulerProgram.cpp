@@ -1,6 +1,8 @@
 // SchedulerProgram.cpp --- the scheduling program's toolkit application.
 #include "ui/scheduler/SchedulerProgram.h"
 
+#include "ui/NtFirst.h"
+
 #include <wx/app.h>
 #include <wx/generic/msgdlgg.h>
 #include <wx/init.h>
@@ -11,7 +13,6 @@
 #include "platform/registry/Registry.h"
 #include "scheduler/JobCommand.h"
 #include "scheduler/SchedulerTexts.h"
-#include "ui/NtFirst.h"
 #include "ui/scheduler/MainFrame.h"
 #include "ui/scheduler/MessageBoxPrompt.h"
 #include "ui/scheduler/SchedulerSelfTest.h"

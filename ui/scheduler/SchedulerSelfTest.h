@@ -6,6 +6,8 @@
 // "N passed, N failed"; toolkit assertions and warnings count as failures.
 #pragma once
 
+#include "ui/NtFirst.h"
+
 #include <wx/timer.h>
 
 #include <functional>
@@ -13,7 +15,6 @@
 #include <vector>
 
 #include "scheduler/JobList.h"
-#include "ui/NtFirst.h"
 
 class wxDialog;
 

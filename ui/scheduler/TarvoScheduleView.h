@@ -2,6 +2,8 @@
 // area.
 #pragma once
 
+#include "ui/NtFirst.h"
+
 #include <wx/panel.h>
 #include <wx/treectrl.h>
 
@@ -9,7 +11,6 @@
 
 #include "scheduler/JobTree.h"
 #include "scheduler/ScheduleCommands.h"
-#include "ui/NtFirst.h"
 #include "ui/scheduler/MessageBoxPrompt.h"
 #include "ui/scheduler/TarvoScheduleDoc.h"
 #include "ui/scheduler/WxTreeControl.h"

@@ -1,10 +1,11 @@
 // WxTreeControl.h --- the job tree's operations answered by a toolkit tree control.
 #pragma once
 
+#include "ui/NtFirst.h"
+
 #include <wx/treectrl.h>
 
 #include "scheduler/TreeControl.h"
-#include "ui/NtFirst.h"
 
 namespace tarvo::ui::scheduler {
 

@@ -1,8 +1,6 @@
 // MessageBoxPrompt.cpp --- message boxes for questions and reports.
 #include "ui/scheduler/MessageBoxPrompt.h"
 
-#include <wx/generic/msgdlgg.h>
-#include <wx/msgdlg.h>
 
 namespace tarvo::ui::scheduler {
 

@@ -3,6 +3,10 @@
 
 #include "ui/NtFirst.h"
 
+// clang-format off
+#include <wx/msgdlg.h>  // the base of the generic box, declared first
+#include <wx/generic/msgdlgg.h>
+// clang-format on
 #include <wx/window.h>
 
 #include <string>

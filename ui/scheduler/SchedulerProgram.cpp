@@ -4,9 +4,7 @@
 #include "ui/NtFirst.h"
 
 #include <wx/app.h>
-#include <wx/generic/msgdlgg.h>
 #include <wx/init.h>
-#include <wx/msgdlg.h>
 
 #include <memory>
 

@@ -4,11 +4,9 @@
 #include <wx/app.h>
 #include <wx/button.h>
 #include <wx/choice.h>
-#include <wx/generic/msgdlgg.h>
 #include <wx/listbox.h>
 #include <wx/log.h>
 #include <wx/menu.h>
-#include <wx/msgdlg.h>
 #include <wx/radiobut.h>
 #include <wx/spinbutt.h>
 #include <wx/textctrl.h>
@@ -20,6 +18,7 @@
 #include "scheduler/JobText.h"
 #include "scheduler/SchedulerTexts.h"
 #include "ui/scheduler/JobEditorDialog.h"
+#include "ui/scheduler/MessageBoxPrompt.h"
 #include "ui/scheduler/MainFrame.h"
 #include "ui/scheduler/SchedulerIds.h"
 #include "ui/scheduler/TarvoScheduleView.h"

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "app/SystemIntegration.h"
+#include "platform/process/PathResolver.h"
 #include "scheduler/SchedulerTexts.h"
 #include "tests/scheduler/windows/WindowsTestSupport.h"
 
@@ -117,4 +119,17 @@ TEST_F(SchedulerWindowTest, WithoutTheDefragmenterItSaysSoAndEnds) {
               std::string::npos)
         << run.output;
     EXPECT_TRUE(run.tree.empty());
+}
+
+TEST_F(SchedulerWindowTest,
+       TheDefragmentersSchedulingCommandStartsThisProgramAndItsJobsStartTheDefragmenter) {
+    const std::string bin = TARVO_BINARY_DIR "/bin";
+    ASSERT_TRUE(tarvo::app::RegisterApplicationPath(bin));
+    // The Scheduling command starts the scheduler path; it resolves to this program in the same folder.
+    const auto scheduler = ResolveProgramPath(tarvo::app::SchedulerPath());
+    ASSERT_TRUE(scheduler.has_value());
+    EXPECT_EQ(std::filesystem::path(*scheduler).filename(), "TarvoScDef");
+    const auto defragmenter = ResolveProgramPath(tarvo::scheduler::DefragmenterPath());
+    ASSERT_TRUE(defragmenter.has_value());
+    EXPECT_EQ(std::filesystem::path(*defragmenter).filename(), "TarvoDefrag");
 }

@@ -70,14 +70,16 @@ void CMainFrame::BuildMenus() {
 void CMainFrame::BuildToolBar() {
     wxToolBar* bar = CreateToolBar(wxTB_HORIZONTAL | wxTB_FLAT);
     const wxSize size(16, 16);
-    bar->AddTool(kIdAddJob, "Add", wxArtProvider::GetBitmap(wxART_NEW, wxART_TOOLBAR, size), kAddPrompt);
-    bar->AddTool(kIdChangeJob, "Change", wxArtProvider::GetBitmap(wxART_EDIT, wxART_TOOLBAR, size),
-                 kChangePrompt);
-    bar->AddTool(kIdRemoveJob, "Remove", wxArtProvider::GetBitmap(wxART_DELETE, wxART_TOOLBAR, size),
-                 kRemovePrompt);
+    // The tool tip names the command; the status bar shows its prompt while the pointer is over the tool.
+    auto tool = [&](int id, const char* name, const wxArtID& art, const char* prompt) {
+        bar->AddTool(id, name, wxArtProvider::GetBitmap(art, wxART_TOOLBAR, size), wxNullBitmap,
+                     wxITEM_NORMAL, name, prompt);
+    };
+    tool(kIdAddJob, "Add", wxART_NEW, kAddPrompt);
+    tool(kIdChangeJob, "Change", wxART_EDIT, kChangePrompt);
+    tool(kIdRemoveJob, "Remove", wxART_DELETE, kRemovePrompt);
     bar->AddSeparator();
-    bar->AddTool(wxID_ABOUT, "About", wxArtProvider::GetBitmap(wxART_INFORMATION, wxART_TOOLBAR, size),
-                 "About Tarvo Scheduler for Defrag");
+    tool(wxID_ABOUT, "About", wxART_INFORMATION, "Program information, version number and copyright");
     bar->Realize();
 }
 

@@ -9,7 +9,9 @@
 #include <wx/menu.h>
 #include <wx/radiobut.h>
 #include <wx/spinbutt.h>
+#include <wx/statusbr.h>
 #include <wx/textctrl.h>
+#include <wx/toolbar.h>
 #include <wx/uiaction.h>
 
 #include <atomic>
@@ -18,8 +20,8 @@
 #include "scheduler/JobText.h"
 #include "scheduler/SchedulerTexts.h"
 #include "ui/scheduler/JobEditorDialog.h"
-#include "ui/scheduler/MessageBoxPrompt.h"
 #include "ui/scheduler/MainFrame.h"
+#include "ui/scheduler/MessageBoxPrompt.h"
 #include "ui/scheduler/SchedulerIds.h"
 #include "ui/scheduler/TarvoScheduleView.h"
 
@@ -222,7 +224,25 @@ std::vector<CSchedulerSelfTest::Step> CSchedulerSelfTest::Steps() {
                     bar->FindItem(kIdAddJob)->GetItemLabel() == kAddMenuText &&
                     bar->FindItem(kIdRemoveJob)->GetItemLabel() == kRemoveMenuText &&
                     bar->GetHelpString(kIdRemoveAllJobs) == kRemoveAllPrompt &&
-                    bar->FindItem(wxID_ABOUT)->GetItemLabel() == kAboutMenuText;
+                    bar->FindItem(wxID_ABOUT)->GetItemLabel() == kAboutMenuText &&
+                    m_frame.GetToolBar()->GetToolLongHelp(kIdAddJob) == kAddPrompt &&
+                    m_frame.GetStatusBar()->GetFieldsCount() == 1;
+         }},
+        {"View > Status Bar and View > Toolbar hide their bars",
+         [this] {
+             for (int id : {kIdViewStatusBar, kIdViewToolBar}) {
+                 wxCommandEvent event(wxEVT_MENU, id);
+                 m_frame.HandleWindowEvent(event);
+             }
+         },
+         [] { return true; },
+         [this] {
+             const bool hidden = !m_frame.GetStatusBar()->IsShown() && !m_frame.GetToolBar()->IsShown();
+             for (int id : {kIdViewStatusBar, kIdViewToolBar}) {
+                 wxCommandEvent event(wxEVT_MENU, id);
+                 m_frame.HandleWindowEvent(event);
+             }
+             return hidden && m_frame.GetStatusBar()->IsShown() && m_frame.GetToolBar()->IsShown();
          }},
         {"with the root selected Change and Remove are disabled and Remove all enabled",
          [this] {

@@ -1,7 +1,6 @@
 // MessageBoxPrompt.cpp --- message boxes for questions and reports.
 #include "ui/scheduler/MessageBoxPrompt.h"
 
-
 namespace tarvo::ui::scheduler {
 
 using tarvo::scheduler::PromptAnswer;
@@ -46,6 +45,8 @@ PromptAnswer CMessageBoxPrompt::Ask(const std::string& text, PromptButtons butto
     wxGenericMessageDialog box(m_parent, wxString::FromUTF8(text), kMessageBoxCaption, style);
     if (buttons == PromptButtons::RetryCancel)
         box.SetYesNoLabels("&Retry", "&Cancel");
+    if (m_beforeShow)
+        m_beforeShow(box);
     const int chosen = box.ShowModal();
     switch (buttons) {
         case PromptButtons::Ok:

@@ -9,6 +9,7 @@
 // clang-format on
 #include <wx/window.h>
 
+#include <functional>
 #include <string>
 
 #include "scheduler/Prompt.h"
@@ -24,11 +25,14 @@ class CMessageBoxPrompt : public tarvo::scheduler::CPrompt {
 public:
     explicit CMessageBoxPrompt(wxWindow* parent = nullptr) : m_parent(parent) {}
     void SetParent(wxWindow* parent) { m_parent = parent; }
+    // Called with each box before it shows (the self-test closes the boxes of the start-up with it).
+    void SetBeforeShow(std::function<void(wxDialog&)> beforeShow) { m_beforeShow = std::move(beforeShow); }
     tarvo::scheduler::PromptAnswer Ask(const std::string& text, tarvo::scheduler::PromptButtons buttons,
                                        tarvo::scheduler::PromptIcon icon) override;
 
 private:
     wxWindow* m_parent;
+    std::function<void(wxDialog&)> m_beforeShow;
 };
 
 // A message box with only an OK button.

@@ -1,7 +1,9 @@
 // SchedulerProgram.cpp --- the scheduling program's toolkit application.
 #include "ui/scheduler/SchedulerProgram.h"
 
-#include "ui/NtFirst.h"
+// clang-format off
+#include "ui/NtFirst.h"  // before the toolkit's headers
+// clang-format on
 
 #include <wx/app.h>
 #include <wx/init.h>
@@ -31,6 +33,10 @@ public:
             m_status = kSchedulerNotInstalled;
             return false;
         }
+        // The questions about the service come before the window: the self-test answers each with its first
+        // button.
+        if (m_options.selfTest)
+            m_prompt.SetBeforeShow([](wxDialog& box) { CSchedulerSelfTest::CloseWhenShown(box); });
         m_doc = std::make_unique<CTarvoScheduleDoc>(m_prompt);
         if (!m_doc->OnNewDocument()) {
             m_status = kSchedulerNoJobList;
@@ -38,6 +44,7 @@ public:
         }
         auto* frame = new CMainFrame(*m_doc);
         m_prompt.SetParent(frame);
+        m_prompt.SetBeforeShow({});
         frame->Show();
         if (m_options.selfTest)
             m_selfTest = std::make_unique<CSchedulerSelfTest>(*frame, m_doc->JobList());

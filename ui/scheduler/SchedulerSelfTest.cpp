@@ -124,7 +124,7 @@ void CSchedulerSelfTest::CloseWhenShown(wxDialog& box) {
             auto* message = dynamic_cast<wxGenericMessageDialog*>(&box);
             PrintLine("dialog: " + box.GetTitle().utf8_string() + ": " +
                       (message ? message->GetMessage().utf8_string() : std::string()));
-            box.EndModal(wxID_OK);
+            box.EndModal(box.FindWindow(wxID_YES) ? wxID_YES : wxID_OK);
         });
     });
 }

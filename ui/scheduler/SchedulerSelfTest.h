@@ -28,7 +28,7 @@ public:
     CSchedulerSelfTest(CMainFrame& frame, tarvo::scheduler::CJobList& jobs);
     // Routes the toolkit's assertions and log reports to the self-test; before the windows exist.
     static void TakeToolkitReports();
-    // Prints the box's title and text once it shows, and closes it.
+    // Prints the box's title and text once it shows, and closes it with its first button (OK or Yes).
     static void CloseWhenShown(wxDialog& box);
     int ExitStatus() const;
 

@@ -9,10 +9,12 @@
 
 #include "app/SystemIntegration.h"
 #include "platform/process/PathResolver.h"
+#include "scheduler/ScheduleConnection.h"
 #include "scheduler/SchedulerTexts.h"
 #include "tests/scheduler/windows/WindowsTestSupport.h"
 
 using namespace tarvo::platform;
+using namespace tarvo::scheduler;
 
 namespace {
 
@@ -132,4 +134,21 @@ TEST_F(SchedulerWindowTest,
     const auto defragmenter = ResolveProgramPath(tarvo::scheduler::DefragmenterPath());
     ASSERT_TRUE(defragmenter.has_value());
     EXPECT_EQ(std::filesystem::path(*defragmenter).filename(), "TarvoDefrag");
+}
+
+TEST_F(SchedulerWindowTest, StoppedServiceIsConfiguredAndStartedWhenTheUserAgreesThenTheWindowOpens) {
+    MapSimFile('C', SimFileSystem::Ntfs);
+    ASSERT_TRUE(StartService());
+    AddServiceJob("C:\\TOOLS\\TARVODEFRAG /SPACE:C");
+    ASSERT_TRUE(StopService());
+
+    const RunResult run = Run();  // the self-test answers every question with its first button
+    EXPECT_EQ(run.status, 0) << run.output;
+    for (const char* question : {kNotInteractiveText, kNotAutomaticText, kNotStartedText}) {
+        EXPECT_NE(run.output.find(std::string("dialog: Tarvo Defrag: ") + question), std::string::npos)
+            << run.output;
+    }
+    EXPECT_EQ(run.tree, (std::vector<std::string>{"My Computer|0", "  C:\\    (NTFS)|1",
+                                                  "    Every Monday at 13:00h|2"}));
+    EXPECT_NE(run.output.find(" passed, 0 failed"), std::string::npos) << run.output;
 }

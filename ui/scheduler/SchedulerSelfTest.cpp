@@ -48,14 +48,13 @@ void OnToolkitAssert(const wxString& file, int line, const wxString& func, const
                   .utf8_string());
 }
 
+// Errors, warnings and debug reports of the toolkit (an unreadable accelerator, say) count as failures.
 class SelfTestLog : public wxLog {
 protected:
     void DoLogRecord(wxLogLevel level, const wxString& message, const wxLogRecordInfo&) override {
-        if (level > wxLOG_Message)
-            return;
-        const bool fails = level <= wxLOG_Warning;
-        if (fails)
-            ++g_toolkitReports;
+        if (level > wxLOG_Debug) return;
+        const bool fails = level <= wxLOG_Warning || level == wxLOG_Debug;
+        if (fails) ++g_toolkitReports;
         PrintLine(std::string(fails ? "FAIL toolkit report: " : "toolkit report: ") + message.utf8_string());
     }
 };
@@ -115,6 +114,7 @@ T* Control(wxWindow& dialog, int id) {
 void CSchedulerSelfTest::TakeToolkitReports() {
     wxSetAssertHandler(&OnToolkitAssert);
     delete wxLog::SetActiveTarget(new SelfTestLog);
+    wxLog::SetLogLevel(wxLOG_Debug);
 }
 
 void CSchedulerSelfTest::CloseWhenShown(wxDialog& box) {

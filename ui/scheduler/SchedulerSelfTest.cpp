@@ -52,9 +52,11 @@ void OnToolkitAssert(const wxString& file, int line, const wxString& func, const
 class SelfTestLog : public wxLog {
 protected:
     void DoLogRecord(wxLogLevel level, const wxString& message, const wxLogRecordInfo&) override {
-        if (level > wxLOG_Debug) return;
+        if (level > wxLOG_Debug)
+            return;
         const bool fails = level <= wxLOG_Warning || level == wxLOG_Debug;
-        if (fails) ++g_toolkitReports;
+        if (fails)
+            ++g_toolkitReports;
         PrintLine(std::string(fails ? "FAIL toolkit report: " : "toolkit report: ") + message.utf8_string());
     }
 };
@@ -287,6 +289,19 @@ std::vector<CSchedulerSelfTest::Step> CSchedulerSelfTest::EditorSteps() {
                     Control<wxTextCtrl>(d, kIdHour)->GetValue() == "00" &&
                     Control<wxListBox>(d, kIdDaysList)->GetCount() == 38;
          }},
+        {"OK with Today at a time already over says so and the editor stays open",
+         [this] {
+             if (Editor({}) == nullptr)
+                 return;
+             CJobEditorDialog& d = *Editor({});
+             Choose(d, kIdToday);
+             Press(d, wxID_OK);
+         },
+         [] { return MessageBox(kTimeOverText) != nullptr; },
+         [this] { return Editor({}) != nullptr && !Enabled(*Editor({}), kIdDaysList); }},
+        // A box's own event loop ends first; the editor's next OK then runs in the editor's loop.
+        {"the box closes and the editor is still open", [] { Answer(kTimeOverText, wxID_OK); },
+         [] { return MessageBox(kTimeOverText) == nullptr; }, [this] { return Editor({}) != nullptr; }},
         {"OK with Every and no day shows the day message and the editor stays open",
          [this] {
              if (Editor({}) == nullptr)
@@ -348,6 +363,8 @@ std::vector<CSchedulerSelfTest::Step> CSchedulerSelfTest::EditorSteps() {
                  return false;
              const Job& added = m_jobs.Jobs().back();
              m_addedKey = added.key;
+             PrintLine("  added: " + Describe(added, DescribeFor::Tree) + " on drive " +
+                       std::to_string(added.drive) + ", method " + std::to_string(added.method));
              return added.drive == m_drive && added.method == MethodComplete &&
                     Describe(added, DescribeFor::Tree) == "Every Monday at 3:00h (LogLevel = 1)" &&
                     TreeMatchesList();

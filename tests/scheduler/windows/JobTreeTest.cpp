@@ -102,3 +102,25 @@ TEST_F(JobTreeTest, ItemsAreAddedUpdatedAndRemovedByKeyAndDrive) {
     EXPECT_TRUE(JobKeys(tree).empty());
     EXPECT_EQ(Outline(tree).size(), 3u);  // the root and both drives stay
 }
+
+TEST_F(JobTreeTest, ADriveWhoseVolumeDoesNotOpenIsNotShownNorAreItsJobs) {
+    MapSimDrive('C');
+    tarvo::platform::SimVolumeShape shape;
+    shape.totalClusters = 4096;
+    std::string error;
+    auto volume = tarvo::platform::SimVolume::Create(shape, error);
+    ASSERT_TRUE(volume) << error;
+    const std::string path = m_root + "/f.sim";
+    ASSERT_TRUE(volume->SaveAs(path, error)) << error;
+    ASSERT_TRUE(tarvo::platform::MapDrive('F', path, error)) << error;
+    CMemoryTree tree;
+    CJobTree jobTree(tree);
+    const std::list<Job> jobs = {ListedJob(1001, 5, MethodSpace)};
+    jobTree.Fill(jobs);
+    ASSERT_NE(jobTree.FindDriveItem(5), kNoItem);
+    volume.reset();
+    tarvo::platform::ReleaseCachedBackends();
+    std::filesystem::remove(path);
+    jobTree.Fill(jobs);
+    EXPECT_EQ(Outline(tree), (std::vector<std::string>{"My Computer|0|0", "  C:\\    (NTFS)|1|2"}));
+}

@@ -152,3 +152,14 @@ TEST_F(SchedulerWindowTest, StoppedServiceIsConfiguredAndStartedWhenTheUserAgree
                                                   "    Every Monday at 13:00h|2"}));
     EXPECT_NE(run.output.find(" passed, 0 failed"), std::string::npos) << run.output;
 }
+
+TEST_F(SchedulerWindowTest, WithoutADisplayItSaysSoAndFails) {
+    FILE* child = ::popen("env -u DISPLAY -u WAYLAND_DISPLAY " TARVO_BINARY_DIR "/bin/TarvoScDef 2>&1", "r");
+    ASSERT_NE(child, nullptr);
+    std::string output;
+    char line[512];
+    while (std::fgets(line, sizeof line, child) != nullptr) output += line;
+    const int status = ::pclose(child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << output;
+    EXPECT_NE(output.find("TarvoScDef: no display"), std::string::npos) << output;
+}

@@ -9,7 +9,7 @@ namespace {
 
 void PrintUsage() {
     std::printf(
-        "Usage: TarvoScDef [--self-test]\n"
+        "Usage: TarvoScDef [--self-test [--shots DIR]]\n"
         "\n"
         "Opens the scheduling window: a tree of the drives with the scheduled runs of\n"
         "TarvoDefrag below the drive they concern, and the Job menu to add, change and\n"
@@ -17,6 +17,7 @@ void PrintUsage() {
         "tarvoctl at); the program keeps no job file of its own.\n"
         "\n"
         "  --self-test  drive the window through its commands and print \"N passed, N failed\"\n"
+        "  --shots DIR  with --self-test: save a picture of the main window in DIR\n"
         "  --help       show this text\n"
         "\n"
         "Needs a display (DISPLAY) and an installed TarvoDefrag (its application path).\n");
@@ -33,6 +34,10 @@ int main(int argc, char** argv) {
         }
         if (std::strcmp(argv[i], "--self-test") == 0) {
             options.selfTest = true;
+            continue;
+        }
+        if (std::strcmp(argv[i], "--shots") == 0 && i + 1 < argc) {
+            options.shotFolder = argv[++i];
             continue;
         }
         std::fprintf(stderr, "TarvoScDef: unknown option '%s' (see TarvoScDef --help)\n", argv[i]);

@@ -47,7 +47,7 @@ public:
         m_prompt.SetBeforeShow({});
         frame->Show();
         if (m_options.selfTest)
-            m_selfTest = std::make_unique<CSchedulerSelfTest>(*frame, m_doc->JobList());
+            m_selfTest = std::make_unique<CSchedulerSelfTest>(*frame, m_doc->JobList(), m_options.shotFolder);
         return true;
     }
     int OnExit() override {

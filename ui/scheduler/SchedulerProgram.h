@@ -1,12 +1,15 @@
-// SchedulerProgram.h --- the scheduling program's start: installation check, document, main window, event
-// loop.
+// SchedulerProgram.h --- the scheduling program's start: installation check, job list, main window.
 #pragma once
+
+#include <string>
 
 namespace tarvo::ui::scheduler {
 
 struct SchedulerOptions {
     // The window drives itself through its commands and prints "N passed, N failed".
     bool selfTest = false;
+    // With the self-test: the folder that receives a picture of the main window.
+    std::string shotFolder;
 };
 
 // Exit statuses besides 0 (and the self-test's 1 for failures).

@@ -4,6 +4,9 @@
 #include <wx/app.h>
 #include <wx/button.h>
 #include <wx/choice.h>
+#include <wx/dcclient.h>
+#include <wx/dcmemory.h>
+#include <wx/image.h>
 #include <wx/listbox.h>
 #include <wx/log.h>
 #include <wx/menu.h>
@@ -131,13 +134,35 @@ void CSchedulerSelfTest::CloseWhenShown(wxDialog& box) {
     });
 }
 
-CSchedulerSelfTest::CSchedulerSelfTest(CMainFrame& frame, CJobList& jobs)
-    : m_frame(frame), m_jobs(jobs), m_timer(this) {
+CSchedulerSelfTest::CSchedulerSelfTest(CMainFrame& frame, CJobList& jobs, std::string shotFolder)
+    : m_frame(frame), m_jobs(jobs), m_timer(this), m_shotFolder(std::move(shotFolder)) {
     m_steps = Steps();
     for (auto& step : EditorSteps()) m_steps.push_back(std::move(step));
     for (auto& step : RemovalSteps()) m_steps.push_back(std::move(step));
     Bind(wxEVT_TIMER, &CSchedulerSelfTest::OnTick, this);
     m_timer.Start(kTickMs);
+}
+
+void CSchedulerSelfTest::Shot(wxTopLevelWindow& window, const std::string& name) {
+    if (m_shotFolder.empty())
+        return;
+    window.Raise();
+    window.Update();
+    const std::string path = m_shotFolder + "/" + name;
+    // What the screen shows in the window's area (under a display without a window manager a dialog
+    // may lie below its frame, so only the main window is pictured).
+    if (!wxImage::FindHandler(wxBITMAP_TYPE_PNG))
+        wxImage::AddHandler(new wxPNGHandler);
+    const wxSize size = window.GetSize();
+    wxBitmap bitmap(size.x, size.y);
+    {
+        wxWindowDC source(&window);
+        wxMemoryDC memory(bitmap);
+        memory.Blit(0, 0, size.x, size.y, &source, 0, 0);
+    }
+    PrintLine(bitmap.SaveFile(wxString::FromUTF8(path), wxBITMAP_TYPE_PNG)
+                  ? "picture: " + path
+                  : "  no picture: cannot write " + path);
 }
 
 int CSchedulerSelfTest::ExitStatus() const {
@@ -254,6 +279,7 @@ std::vector<CSchedulerSelfTest::Step> CSchedulerSelfTest::Steps() {
          },
          [] { return true; },
          [this] {
+             Shot(m_frame, "scheduler-main.png");
              wxMenuBar* bar = m_frame.GetMenuBar();
              return !bar->IsEnabled(kIdChangeJob) && !bar->IsEnabled(kIdRemoveJob) &&
                     bar->IsEnabled(kIdRemoveAllJobs) && bar->IsEnabled(kIdAddJob);

@@ -17,6 +17,7 @@
 #include "scheduler/JobList.h"
 
 class wxDialog;
+class wxTopLevelWindow;
 
 namespace tarvo::ui::scheduler {
 
@@ -25,7 +26,7 @@ class CJobEditorDialog;
 
 class CSchedulerSelfTest : public wxEvtHandler {
 public:
-    CSchedulerSelfTest(CMainFrame& frame, tarvo::scheduler::CJobList& jobs);
+    CSchedulerSelfTest(CMainFrame& frame, tarvo::scheduler::CJobList& jobs, std::string shotFolder = {});
     // Routes the toolkit's assertions and log reports to the self-test; before the windows exist.
     static void TakeToolkitReports();
     // Prints the box's title and text once it shows, and closes it with its first button (OK or Yes).
@@ -57,6 +58,9 @@ private:
     int m_ticks = 0;
     int m_passed = 0;
     int m_failed = 0;
+    void Shot(wxTopLevelWindow& window, const std::string& name);
+
+    std::string m_shotFolder;  // pictures of the windows go here when set
     int16_t m_drive = 0;      // the first shown drive
     uint32_t m_addedKey = 0;  // the job the editor added
 };

@@ -56,9 +56,10 @@ protected:
         DWORD id = 0;
         ASSERT_EQ(NetScheduleJobAdd(nullptr, reinterpret_cast<LPBYTE>(&info), &id), NERR_Success);
     }
-    static RunResult Run() {
+    static RunResult Run(const std::string& options = {}) {
         RunResult result;
-        FILE* child = ::popen(TARVO_BINARY_DIR "/bin/TarvoScDef --self-test 2>&1", "r");
+        const std::string command = TARVO_BINARY_DIR "/bin/TarvoScDef --self-test " + options + " 2>&1";
+        FILE* child = ::popen(command.c_str(), "r");
         if (child == nullptr)
             return result;
         char line[2048];
@@ -87,8 +88,12 @@ TEST_F(SchedulerWindowTest, WindowShowsDrivesAndJobsAndRunsTheJobCommands) {
     AddServiceJob("C:\\TOOLS\\TARVODEFRAG /SPACE:B");
     AddServiceJob("C:\\WINNT\\NOTEPAD.EXE");
 
-    const RunResult run = Run();
+    // A picture of the main window lands beside the test programs, for a look by eye.
+    const std::string pictures = TARVO_BINARY_DIR "/tests";
+    std::filesystem::remove(pictures + "/scheduler-main.png");
+    const RunResult run = Run("--shots " + pictures);
     std::printf("%s", run.output.c_str());
+    EXPECT_GT(std::filesystem::file_size(pictures + "/scheduler-main.png"), 1000u);
     EXPECT_EQ(run.status, 0);
     EXPECT_NE(run.output.find(" passed, 0 failed"), std::string::npos);
     EXPECT_EQ(run.output.find("FAIL"), std::string::npos);

@@ -44,3 +44,16 @@ function(tarvo_add_subfolders)
     endif()
   endforeach()
 endfunction()
+
+# tarvo_display_test(NAME PROGRAM): runs the test program under a virtual display
+# (xvfb-run); without xvfb-run the test reports itself skipped.
+function(tarvo_display_test name program)
+  find_program(XVFB_RUN xvfb-run)
+  if(XVFB_RUN)
+    add_test(NAME ${name} COMMAND ${XVFB_RUN} -a -s "-screen 0 1024x768x24" $<TARGET_FILE:${program}>)
+    set_tests_properties(${name} PROPERTIES TIMEOUT 300 LABELS "gui")
+  else()
+    add_test(NAME ${name} COMMAND ${CMAKE_COMMAND} -E echo "xvfb-run is missing: ${name} is skipped")
+    set_tests_properties(${name} PROPERTIES SKIP_REGULAR_EXPRESSION "is skipped")
+  endif()
+endfunction()

@@ -44,8 +44,8 @@ bool IsControllerCommand(int id) {
 
 // Commands whose windows are not part of this program yet stay disabled.
 bool WindowMissing(int id) {
-    return id == Id(CommandId::DriveInfo) || id == Id(CommandId::Options) ||
-           id == Id(CommandId::ExclusionList) || id == kIdHelpTopics || id == kIdContextHelp;
+    return id == Id(CommandId::DriveInfo) || id == Id(CommandId::ExclusionList) || id == kIdHelpTopics ||
+           id == kIdContextHelp;
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include "ui/DriveTreePane.h"
 #include "ui/LegendPane.h"
 #include "ui/MapView.h"
+#include "ui/OptionsSheet.h"
 #include "ui/SystemUsedFilesDialog.h"
 #include "ui/TrayIcon.h"
 #include "ui/WindowShot.h"
@@ -152,6 +153,26 @@ void CMainFrame::PostClose() {
 
 void CMainFrame::ShowSystemUsedFiles(volume::CDefragJob& job) {
     ShowSystemUsedFilesDialog(this, job.m_systemUsedFiles, job.IsNtfs());
+}
+
+control::OptionsOutcome CMainFrame::RunOptionsSheet() {
+    const int blockSize = app::Settings().BlockSize();
+    const bool shadow = app::Settings().DrawShadow() != 0;
+    CMyPropertySheet sheet(this);
+    // A changed RemovableDrives refills the drive list as F5 does, unless a run
+    // is going on (the list is then refilled by the next F5).
+    sheet.SetDriveListReload([this] {
+        using control::CommandId;
+        if (m_doc && m_doc->UpdateCommand(CommandId::ReloadDriveList).enabled)
+            m_doc->OnCommand(CommandId::ReloadDriveList);
+    });
+    sheet.Load();
+    control::OptionsOutcome outcome;
+    // Apply followed by Cancel has stored too: the map must follow what is stored.
+    outcome.confirmed = sheet.ShowModal() == wxID_OK || sheet.StoredOnce();
+    outcome.blockSizeChanged = app::Settings().BlockSize() != blockSize;
+    outcome.drawShadowChanged = (app::Settings().DrawShadow() != 0) != shadow;
+    return outcome;
 }
 
 void CMainFrame::SetScreenshotDuringRun(std::string path, int percent) {

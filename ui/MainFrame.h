@@ -74,6 +74,8 @@ public:
     control::WindowRect MainWindowRect() const override;
     void RefreshMainFrame() override { Refresh(); }
     void ShowSystemUsedFiles(volume::CDefragJob& job) override;
+    // Runs the options sheet modally; the outcome says what the map must follow.
+    control::OptionsOutcome RunOptionsSheet() override;
 
 private:
     void BuildMenus();

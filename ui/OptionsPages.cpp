@@ -3,6 +3,7 @@
 
 #include <wx/checkbox.h>
 #include <wx/choice.h>
+#include <wx/msgdlg.h>
 #include <wx/generic/msgdlgg.h>
 #include <wx/radiobut.h>
 #include <wx/sizer.h>
@@ -184,8 +185,8 @@ void CMyPropertyPage3::ShowValues() {
 }
 
 void CMyPropertyPage3::OnRemovable() {
-    const BOOL before = m_data.Values().removable;
-    const BOOL now = m_data.SetRemovable(m_removable->GetValue() ? 1 : 0, [this] {
+    const app::BOOL before = m_data.Values().removable;
+    const app::BOOL now = m_data.SetRemovable(m_removable->GetValue() ? 1 : 0, [this] {
         wxGenericMessageDialog ask(this, kRemovableWarning, "Tarvo Defrag", wxYES_NO | wxICON_EXCLAMATION);
         return ask.ShowModal() == wxID_YES;
     });

@@ -3,6 +3,7 @@
 
 #include <wx/bookctrl.h>
 #include <wx/button.h>
+#include <wx/msgdlg.h>
 #include <wx/generic/msgdlgg.h>
 #include <wx/utils.h>
 

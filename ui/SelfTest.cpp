@@ -104,10 +104,12 @@ void CSelfTest::Key(int code, int modifiers) {
 }
 
 void CSelfTest::Click(wxDialog& dialog, int id) {
-    wxWindow* button = dialog.FindWindow(id);
-    if (button == nullptr) return;
+    if (wxWindow* button = dialog.FindWindow(id)) ClickOn(*button);
+}
+
+void CSelfTest::ClickOn(wxWindow& window) {
     wxUIActionSimulator sim;
-    const wxRect rect = button->GetScreenRect();
+    const wxRect rect = window.GetScreenRect();
     sim.MouseMove(rect.GetPosition() + wxPoint(rect.width / 2, rect.height / 2));
     wxYield();
     sim.MouseClick();
@@ -279,6 +281,11 @@ std::vector<CSelfTest::Step> CSelfTest::RunSteps() {
          [this] {
              if (wxDialog* box = ShownDialog("System Used Files")) Click(*box, wxID_OK);
          }},
+    };
+    steps.insert(steps.end(), more.begin(), more.end());
+    const std::vector<Step> options = OptionsSteps();
+    steps.insert(steps.end(), options.begin(), options.end());
+    std::vector<Step> last = {
         {"the window takes the place the restart check expects",
          [this] { return SameRect(m_frame.GetRect(), m_options.leavePlacement); },
          [this] { return SameRect(m_frame.GetRect(), m_options.leavePlacement); },
@@ -289,7 +296,7 @@ std::vector<CSelfTest::Step> CSelfTest::RunSteps() {
         {"the toolkit reported no assertion, warning or debug message", [] { return true; },
          [] { return ToolkitReports() == 0; }, {}},
     };
-    steps.insert(steps.end(), more.begin(), more.end());
+    steps.insert(steps.end(), last.begin(), last.end());
     return steps;
 }
 

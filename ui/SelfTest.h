@@ -1,5 +1,6 @@
 // SelfTest.h --- the window driving itself under a display: pick a drive, analyse, COMPLETE, pause, stop,
-// the status report, the Message Log and System Used Files, the status-bar texts and the saved placement.
+// the status report, the Message Log and System Used Files, the options sheet, the status-bar texts and the
+// saved placement.
 //
 // Keys and clicks go through wxUIActionSimulator as a user's would; each step
 // checks what the window shows and the closing line is "N passed, N failed".
@@ -41,12 +42,18 @@ private:
     };
     std::vector<Step> RunSteps();
     std::vector<Step> PlacementSteps();
+    // The options sheet, opened from the menu (SelfTestOptions.cpp).
+    std::vector<Step> OptionsSteps();
+    void OpenOptions();
+    void SelectPage(int page);
     void OnTick(wxTimerEvent& event);
     void Finish();
     // A key as the user would press it, over the drive tree.
     void Key(int code, int modifiers = 0);
     // Clicks the dialog's button with this identifier.
     void Click(wxDialog& dialog, int id);
+    // Clicks the middle of a window.
+    void ClickOn(wxWindow& window);
     // The shown dialog with this title, or null.
     static wxDialog* ShownDialog(const std::string& title);
     // Prints what the status bar shows (with a failed step).

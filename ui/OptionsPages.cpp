@@ -3,7 +3,7 @@
 
 #include <wx/checkbox.h>
 #include <wx/choice.h>
-#include <wx/msgdlg.h>
+#include <wx/msgdlg.h>  // the base of the generic box, declared first
 #include <wx/generic/msgdlgg.h>
 #include <wx/radiobut.h>
 #include <wx/sizer.h>

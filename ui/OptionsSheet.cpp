@@ -3,7 +3,7 @@
 
 #include <wx/bookctrl.h>
 #include <wx/button.h>
-#include <wx/msgdlg.h>
+#include <wx/msgdlg.h>  // the base of the generic box, declared first
 #include <wx/generic/msgdlgg.h>
 #include <wx/utils.h>
 

@@ -6,12 +6,14 @@
 #include <wx/checkbox.h>
 #include <wx/choice.h>
 #include <wx/menu.h>
-#include <wx/msgdlg.h>
+#include <wx/msgdlg.h>  // the base of the generic box, declared first
 #include <wx/generic/msgdlgg.h>
 #include <wx/propdlg.h>
 #include <wx/radiobut.h>
 #include <wx/slider.h>
 #include <wx/textctrl.h>
+
+#include <algorithm>
 
 #include "app/Settings.h"
 #include "app/SettingsTable.h"
@@ -74,6 +76,15 @@ bool BlockSizeShown(int size) {
            edit->GetValue() == wxString::Format("%d", size);
 }
 
+// The stored logging settings: "enabled" with the level list usable, a stored LogLevel 0 as "Level 1".
+bool LoggingShown() {
+    auto* enabled = On<wxRadioButton>(kDiagnosticsPage, kIdLoggingEnabled);
+    auto* disabled = On<wxRadioButton>(kDiagnosticsPage, kIdLoggingDisabled);
+    auto* level = On<wxChoice>(kDiagnosticsPage, kIdLevelList);
+    return enabled && disabled && level && enabled->GetValue() && !disabled->GetValue() && level->IsEnabled() &&
+           app::Settings().Enabled() && level->GetSelection() == std::max(app::Settings().LogLevel() - 1, 0);
+}
+
 }  // namespace
 
 void CSelfTest::OpenOptions() {
@@ -114,7 +125,7 @@ std::vector<CSelfTest::Step> CSelfTest::OptionsSteps() {
              return fatSpace && fatSpace->GetLabel() == "SPACE" && fatSpace->GetValue() && ntfsComplete &&
                     ntfsComplete->GetLabel() == "COMPLETE" && pageFile && pageFile->GetLabel() == kPageFileText &&
                     sort && sort->GetCount() == 2 && sort->GetString(1) == kSortItems[1] &&
-                    BlockSizeShown(app::Settings().BlockSize()) && !ApplyEnabled();
+                    BlockSizeShown(app::Settings().BlockSize()) && LoggingShown() && !ApplyEnabled();
          },
          [this] { OpenOptions(); }},
         {"choosing disabled logging greys the level list and enables Apply",

@@ -220,6 +220,17 @@ TEST_F(OptionsSheetDataTest, PageFileOptionRegistersTheBootServiceAndTheRecordFo
     EXPECT_EQ(Settings().BootServiceRegistered(), 0);
 }
 
+TEST_F(OptionsSheetDataTest, AFailedWriteIsReportedAndTheOtherValuesAreStillStored) {
+    // A boot-execute list of the wrong type cannot take the page-file service.
+    SetRawDword(HKEY_LOCAL_MACHINE, kSessionManagerKey, kBootExecuteValue, 7);
+    COptionsSheetData sheet = Opened();
+    sheet.Values().bootPageFile = 1;
+    sheet.Values().blockSize = 4;
+    EXPECT_FALSE(sheet.Store().stored);
+    EXPECT_EQ(Settings().BootServiceRegistered(), 0);
+    EXPECT_EQ(ReadBlockSize(), 4);
+}
+
 TEST_F(OptionsSheetDataTest, StoreKeepsTheProgramsAllDrivesMode) {
     SetRawDword(HKEY_CURRENT_USER, kProfileSettingsKey, "AllDrives", 1);
     COptionsSheetData sheet = Opened();

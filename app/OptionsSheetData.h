@@ -45,14 +45,6 @@ struct StoreResult {
     bool normalPriorityChanged = false;
 };
 
-// The NormalPriority value of the process's present priority class. Non-standard
-// classes are brought back to the three the setting knows: realtime becomes high,
-// any other class than idle, normal and high becomes idle.
-int AdjustProcessPriority();
-
-// The process priority class for a NormalPriority value: 1 normal, 2 high, else idle.
-platform::DWORD PriorityClassOfSetting(int priority);
-
 class COptionsSheetData {
 public:
     // Fills the values from the settings record and the registry. First writes

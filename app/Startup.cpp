@@ -2,6 +2,7 @@
 #include "app/Startup.h"
 
 #include "app/Logger.h"
+#include "app/ProcessPriority.h"
 #include "app/Settings.h"
 #include "app/StringTable.h"
 #include "platform/core/HandleObject.h"
@@ -18,17 +19,6 @@ using namespace tarvo::platform;
 std::string& SourceSid() {
     static std::string* sid = new std::string();
     return *sid;
-}
-
-DWORD PriorityClassOf(int setting) {
-    switch (setting) {
-        case 1:
-            return NORMAL_PRIORITY_CLASS;
-        case 2:
-            return HIGH_PRIORITY_CLASS;
-        default:
-            return IDLE_PRIORITY_CLASS;
-    }
 }
 
 }  // namespace
@@ -101,7 +91,7 @@ BOOL CTarvoApp::InitInstance(const std::vector<std::string>& words, DriveProbe p
 void CTarvoApp::SetPriorities() {
     CSettings& settings = Settings();
     const int setting = m_commandLineRun ? settings.ScheduledPriority() : settings.NormalPriority();
-    SetPriorityClass(GetCurrentProcess(), PriorityClassOf(setting));
+    SetPriorityClass(GetCurrentProcess(), PriorityClassOfSetting(setting));
     if (m_commandLineRun) SetProcessIoPriority(IoPriority::Idle);
     const int threadPriority = m_commandLineRun ? THREAD_PRIORITY_NORMAL : THREAD_PRIORITY_HIGHEST;
     if (!SetThreadPriority(GetCurrentThread(), threadPriority)) Report(MSG_DIAG_ERROR, "0013");

@@ -13,7 +13,7 @@
 #include "ui/OptionsSheet.h"
 #include "ui/SystemUsedFilesDialog.h"
 #include "ui/TrayIcon.h"
-#include "ui/WindowShot.h"
+#include "common/WindowShot.h"
 #include "ui/texts/StatusTexts.h"
 
 namespace tarvo::ui {
@@ -319,7 +319,7 @@ void CMainFrame::OnPercent(int percent) {
     if (!m_runShotPath.empty() && m_filesMoved && percent >= m_runShotPercent && IsShown()) {
         // The worker waits for this message: the picture shows the map as it stands now.
         std::string error;
-        if (!SaveWindowPicture(*this, m_runShotPath, error))
+        if (!common::SaveWindowPicture(*this, m_runShotPath, error))
             std::fprintf(stderr, "TarvoDefrag: the picture of the window was not saved: %s\n", error.c_str());
         m_runShotPath.clear();
     }

@@ -5,17 +5,14 @@
 #include <wx/dialog.h>
 #include <wx/listbox.h>
 #include <wx/listctrl.h>
-#include <wx/log.h>
 #include <wx/menu.h>
 #include <wx/splash.h>
 #include <wx/stattext.h>
 #include <wx/toolbar.h>
 #include <wx/uiaction.h>
 
-#include <atomic>
 #include <cstdlib>
 #include <cstdio>
-#include <mutex>
 #include <regex>
 
 #include "app/Logger.h"
@@ -26,7 +23,8 @@
 #include "ui/MapView.h"
 #include "ui/MenuIds.h"
 #include "ui/SplashWindow.h"
-#include "ui/WindowShot.h"
+#include "common/SelfTestReports.h"
+#include "common/WindowShot.h"
 #include "ui/texts/StatusTexts.h"
 
 namespace tarvo::ui {
@@ -36,33 +34,6 @@ namespace {
 constexpr int kTickMs = 50;
 constexpr int kStepTicks = 1200;  // one minute per step at most
 constexpr int kPauseTicks = 8;    // how long a pause is watched for moves
-
-std::atomic<int> g_toolkitReports{0};
-std::mutex g_printMutex;
-
-void PrintLine(const std::string& line) {
-    std::lock_guard lock(g_printMutex);
-    std::printf("%s\n", line.c_str());
-    std::fflush(stdout);
-}
-
-void OnToolkitAssert(const wxString& file, int line, const wxString& func, const wxString& cond,
-                     const wxString& msg) {
-    ++g_toolkitReports;
-    PrintLine(wxString::Format("FAIL toolkit assertion %s:%d %s: %s %s", file, line, func, cond, msg).utf8_string());
-}
-
-// Errors, warnings and debug reports of the toolkit count as failures; the
-// rest is printed only.
-class SelfTestLog : public wxLog {
-protected:
-    void DoLogRecord(wxLogLevel level, const wxString& message, const wxLogRecordInfo&) override {
-        if (level > wxLOG_Debug) return;
-        const bool fails = level <= wxLOG_Warning || level == wxLOG_Debug;
-        if (fails) ++g_toolkitReports;
-        PrintLine(std::string(fails ? "FAIL toolkit report: " : "toolkit report: ") + message.utf8_string());
-    }
-};
 
 using control::CommandId;
 int Id(CommandId id) { return WxIdOf(static_cast<int>(id)); }
@@ -77,13 +48,9 @@ std::string Describe(const wxRect& r) {
 
 }  // namespace
 
-void CSelfTest::TakeToolkitReports() {
-    wxSetAssertHandler(&OnToolkitAssert);
-    delete wxLog::SetActiveTarget(new SelfTestLog);
-    wxLog::SetLogLevel(wxLOG_Debug);
+int CSelfTest::ExitStatus() const {
+    return m_failed + common::ToolkitReports() == 0 && m_passed > 0 ? 0 : 1;
 }
-
-int CSelfTest::ToolkitReports() { return g_toolkitReports.load(); }
 
 CSelfTest::CSelfTest(CMainFrame& frame, const WindowedOptions& options)
     : m_frame(frame), m_options(options), m_timer(this) {
@@ -124,7 +91,7 @@ wxDialog* CSelfTest::ShownDialog(const std::string& title) {
 }
 
 void CSelfTest::PrintPanes() const {
-    PrintLine("  status bar: [" + m_frame.PaneText(0) + "] [" + m_frame.PaneText(1) + "] [" + m_frame.PaneText(2) +
+    common::PrintSelfTestLine("  status bar: [" + m_frame.PaneText(0) + "] [" + m_frame.PaneText(1) + "] [" + m_frame.PaneText(2) +
               "]");
 }
 
@@ -186,8 +153,8 @@ std::vector<CSelfTest::Step> CSelfTest::RunSteps() {
                          [this] { return std::atoi(m_frame.PaneText(1).c_str()) >= 25; },
                          [this] {
                              std::string error;
-                             const bool saved = SaveWindowPicture(m_frame, m_options.screenshot, error);
-                             if (!saved) PrintLine("  " + error);
+                             const bool saved = common::SaveWindowPicture(m_frame, m_options.screenshot, error);
+                             if (!saved) common::PrintSelfTestLine("  " + error);
                              return saved;
                          },
                          {}});
@@ -294,7 +261,7 @@ std::vector<CSelfTest::Step> CSelfTest::RunSteps() {
              m_frame.SetSize(p.left, p.top, p.right - p.left, p.bottom - p.top);
          }},
         {"the toolkit reported no assertion, warning or debug message", [] { return true; },
-         [] { return ToolkitReports() == 0; }, {}},
+         [] { return common::ToolkitReports() == 0; }, {}},
     };
     steps.insert(steps.end(), last.begin(), last.end());
     return steps;
@@ -305,7 +272,7 @@ std::vector<CSelfTest::Step> CSelfTest::PlacementSteps() {
         {"the window comes back where the last one was left", [this] { return m_frame.IsShown(); },
          [this] {
              const bool same = SameRect(m_frame.GetRect(), m_options.expectedPlacement);
-             if (!same) PrintLine("  the window is at " + Describe(m_frame.GetRect()));
+             if (!same) common::PrintSelfTestLine("  the window is at " + Describe(m_frame.GetRect()));
              return same;
          },
          {}},
@@ -331,9 +298,9 @@ void CSelfTest::OnTick(wxTimerEvent&) {
     }
     if (!step.ready() && ++m_ticks < kStepTicks) return;
     const bool ok = m_ticks < kStepTicks && step.check();
-    PrintLine(std::string(ok ? "PASS " : "FAIL ") + step.name);
+    common::PrintSelfTestLine(std::string(ok ? "PASS " : "FAIL ") + step.name);
     if (!ok) {
-        if (m_ticks >= kStepTicks) PrintLine("  the step timed out");
+        if (m_ticks >= kStepTicks) common::PrintSelfTestLine("  the step timed out");
         PrintPanes();
     }
     ok ? ++m_passed : ++m_failed;
@@ -343,12 +310,12 @@ void CSelfTest::OnTick(wxTimerEvent&) {
 
 void CSelfTest::Finish() {
     m_timer.Stop();
-    const int failed = m_failed + ToolkitReports();
+    const int failed = m_failed + common::ToolkitReports();
     if (m_options.selfTestCounts) {
         m_options.selfTestCounts->passed = m_passed;
         m_options.selfTestCounts->failed = failed;
     } else {
-        PrintLine(std::to_string(m_passed) + " passed, " + std::to_string(failed) + " failed");
+        common::PrintSelfTestLine(std::to_string(m_passed) + " passed, " + std::to_string(failed) + " failed");
     }
     m_frame.Close(true);
 }

@@ -14,6 +14,7 @@
 
 #include "app/Logger.h"
 #include "app/Startup.h"
+#include "common/SelfTestReports.h"
 #include "platform/process/Mutex.h"
 #include "ui/InstanceChannel.h"
 #include "ui/MainFrame.h"
@@ -139,7 +140,7 @@ int RunWindowedProgram(app::CTarvoApp& application, int argc, char** argv, Windo
 
 int RunWindowedProgram(int argc, char** argv, const WindowedOptions& options) {
     // Before the toolkit starts, so that none of its reports opens a dialog.
-    if (options.selfTest) CSelfTest::TakeToolkitReports();
+    if (options.selfTest) common::TakeToolkitReports();
     auto* wxapp = new CTarvoWxApp(options);
     wxApp::SetInstance(wxapp);
     if (!wxEntryStart(argc, argv)) {

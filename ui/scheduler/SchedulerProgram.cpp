@@ -10,6 +10,7 @@
 
 #include <memory>
 
+#include "common/SelfTestReports.h"
 #include "platform/registry/Registry.h"
 #include "scheduler/JobCommand.h"
 #include "scheduler/SchedulerTexts.h"
@@ -76,7 +77,7 @@ private:
 
 int RunSchedulerProgram(int argc, char** argv, const SchedulerOptions& options) {
     if (options.selfTest)
-        CSchedulerSelfTest::TakeToolkitReports();
+        common::TakeToolkitReports();
     auto* app = new CTarvoScDefApp(options);
     wxApp::SetInstance(app);
     if (!wxEntryStart(argc, argv)) {

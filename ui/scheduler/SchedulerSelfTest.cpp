@@ -4,11 +4,7 @@
 #include <wx/app.h>
 #include <wx/button.h>
 #include <wx/choice.h>
-#include <wx/dcclient.h>
-#include <wx/dcmemory.h>
-#include <wx/image.h>
 #include <wx/listbox.h>
-#include <wx/log.h>
 #include <wx/menu.h>
 #include <wx/radiobut.h>
 #include <wx/spinbutt.h>
@@ -17,9 +13,10 @@
 #include <wx/toolbar.h>
 #include <wx/uiaction.h>
 
-#include <atomic>
 #include <cstdio>
 
+#include "common/SelfTestReports.h"
+#include "common/WindowShot.h"
 #include "scheduler/JobText.h"
 #include "scheduler/SchedulerTexts.h"
 #include "ui/scheduler/JobEditorDialog.h"
@@ -36,33 +33,6 @@ namespace {
 
 constexpr int kTickMs = 50;
 constexpr int kStepTicks = 400;  // twenty seconds per step at most
-
-std::atomic<int> g_toolkitReports{0};
-
-void PrintLine(const std::string& line) {
-    std::printf("%s\n", line.c_str());
-    std::fflush(stdout);
-}
-
-void OnToolkitAssert(const wxString& file, int line, const wxString& func, const wxString& cond,
-                     const wxString& msg) {
-    ++g_toolkitReports;
-    PrintLine(wxString::Format("FAIL toolkit assertion %s:%d %s: %s %s", file, line, func, cond, msg)
-                  .utf8_string());
-}
-
-// Errors, warnings and debug reports of the toolkit (an unreadable accelerator, say) count as failures.
-class SelfTestLog : public wxLog {
-protected:
-    void DoLogRecord(wxLogLevel level, const wxString& message, const wxLogRecordInfo&) override {
-        if (level > wxLOG_Debug)
-            return;
-        const bool fails = level <= wxLOG_Warning || level == wxLOG_Debug;
-        if (fails)
-            ++g_toolkitReports;
-        PrintLine(std::string(fails ? "FAIL toolkit report: " : "toolkit report: ") + message.utf8_string());
-    }
-};
 
 // The shown message box with this text, or null.
 wxGenericMessageDialog* MessageBox(const std::string& text) {
@@ -116,18 +86,12 @@ T* Control(wxWindow& dialog, int id) {
 
 }  // namespace
 
-void CSchedulerSelfTest::TakeToolkitReports() {
-    wxSetAssertHandler(&OnToolkitAssert);
-    delete wxLog::SetActiveTarget(new SelfTestLog);
-    wxLog::SetLogLevel(wxLOG_Debug);
-}
-
 void CSchedulerSelfTest::CloseWhenShown(wxDialog& box) {
     box.Bind(wxEVT_INIT_DIALOG, [&box](wxInitDialogEvent& event) {
         event.Skip();
         box.CallAfter([&box] {
             auto* message = dynamic_cast<wxGenericMessageDialog*>(&box);
-            PrintLine("dialog: " + box.GetTitle().utf8_string() + ": " +
+            common::PrintSelfTestLine("dialog: " + box.GetTitle().utf8_string() + ": " +
                       (message ? message->GetMessage().utf8_string() : std::string()));
             box.EndModal(box.FindWindow(wxID_YES) ? wxID_YES : wxID_OK);
         });
@@ -146,27 +110,14 @@ CSchedulerSelfTest::CSchedulerSelfTest(CMainFrame& frame, CJobList& jobs, std::s
 void CSchedulerSelfTest::Shot(wxTopLevelWindow& window, const std::string& name) {
     if (m_shotFolder.empty())
         return;
-    window.Raise();
-    window.Update();
     const std::string path = m_shotFolder + "/" + name;
-    // What the screen shows in the window's area (under a display without a window manager a dialog
-    // may lie below its frame, so only the main window is pictured).
-    if (!wxImage::FindHandler(wxBITMAP_TYPE_PNG))
-        wxImage::AddHandler(new wxPNGHandler);
-    const wxSize size = window.GetSize();
-    wxBitmap bitmap(size.x, size.y);
-    {
-        wxWindowDC source(&window);
-        wxMemoryDC memory(bitmap);
-        memory.Blit(0, 0, size.x, size.y, &source, 0, 0);
-    }
-    PrintLine(bitmap.SaveFile(wxString::FromUTF8(path), wxBITMAP_TYPE_PNG)
-                  ? "picture: " + path
-                  : "  no picture: cannot write " + path);
+    std::string error;
+    common::PrintSelfTestLine(common::SaveWindowPicture(window, path, error) ? "picture: " + path
+                                                                             : "  no picture: " + error);
 }
 
 int CSchedulerSelfTest::ExitStatus() const {
-    return m_failed + g_toolkitReports.load() == 0 && m_passed > 0 ? 0 : 1;
+    return m_failed + common::ToolkitReports() == 0 && m_passed > 0 ? 0 : 1;
 }
 
 void CSchedulerSelfTest::Key(int code) {
@@ -207,7 +158,7 @@ bool CSchedulerSelfTest::TreeMatchesList() {
                            tree.GetItemImage(id) == CJobTree::JobImage(job) &&
                            CWxTreeControl::Handle(tree.GetItemParent(id)) == drive;
         if (!shown)
-            PrintLine("  job " + std::to_string(job.key) + " is not shown as listed");
+            common::PrintSelfTestLine("  job " + std::to_string(job.key) + " is not shown as listed");
         ok = ok && shown;
     }
     return ok;
@@ -220,7 +171,7 @@ std::vector<CSchedulerSelfTest::Step> CSchedulerSelfTest::Steps() {
              wxTreeCtrl& tree = m_frame.View().Tree();
              // The outline, for the test that started this program.
              std::function<void(wxTreeItemId, int)> print = [&](wxTreeItemId item, int depth) {
-                 PrintLine("tree: " + std::string(depth * 2, ' ') + tree.GetItemText(item).utf8_string() +
+                 common::PrintSelfTestLine("tree: " + std::string(depth * 2, ' ') + tree.GetItemText(item).utf8_string() +
                            "|" + std::to_string(tree.GetItemImage(item)));
                  wxTreeItemIdValue cookie;
                  for (auto child = tree.GetFirstChild(item, cookie); child.IsOk();
@@ -299,7 +250,7 @@ std::vector<CSchedulerSelfTest::Step> CSchedulerSelfTest::EditorSteps() {
          [this, addTitle] { return Editor(addTitle()) != nullptr; },
          [this, addTitle] {
              CJobEditorDialog& d = *Editor(addTitle());
-             PrintLine(std::string("  editor: sort ") + (Enabled(d, kIdSortList) ? "on" : "off") +
+             common::PrintSelfTestLine(std::string("  editor: sort ") + (Enabled(d, kIdSortList) ? "on" : "off") +
                        ", level " + (Enabled(d, kIdLogLevelList) ? "on" : "off") + ", days " +
                        (Enabled(d, kIdDaysList) ? "on" : "off") + ", spin " +
                        (Enabled(d, kIdSpin) ? "on" : "off") + ", hour " +
@@ -389,7 +340,7 @@ std::vector<CSchedulerSelfTest::Step> CSchedulerSelfTest::EditorSteps() {
                  return false;
              const Job& added = m_jobs.Jobs().back();
              m_addedKey = added.key;
-             PrintLine("  added: " + Describe(added, DescribeFor::Tree) + " on drive " +
+             common::PrintSelfTestLine("  added: " + Describe(added, DescribeFor::Tree) + " on drive " +
                        std::to_string(added.drive) + ", method " + std::to_string(added.method));
              return added.drive == m_drive && added.method == MethodComplete &&
                     Describe(added, DescribeFor::Tree) == "Every Monday at 3:00h (LogLevel = 1)" &&
@@ -468,7 +419,7 @@ std::vector<CSchedulerSelfTest::Step> CSchedulerSelfTest::RemovalSteps() {
         {"no toolkit assertion or warning was reported",
          {},
          [] { return true; },
-         [] { return g_toolkitReports.load() == 0; }},
+         [] { return common::ToolkitReports() == 0; }},
     };
 }
 
@@ -486,9 +437,9 @@ void CSchedulerSelfTest::OnTick(wxTimerEvent&) {
     if (!step.ready() && ++m_ticks < kStepTicks)
         return;
     const bool ok = m_ticks < kStepTicks && step.check();
-    PrintLine(std::string(ok ? "PASS " : "FAIL ") + step.name);
+    common::PrintSelfTestLine(std::string(ok ? "PASS " : "FAIL ") + step.name);
     if (!ok && m_ticks >= kStepTicks)
-        PrintLine("  the step timed out");
+        common::PrintSelfTestLine("  the step timed out");
     ok ? ++m_passed : ++m_failed;
     m_started = false;
     ++m_current;
@@ -504,7 +455,7 @@ void CSchedulerSelfTest::OnTick(wxTimerEvent&) {
 
 void CSchedulerSelfTest::Finish() {
     m_timer.Stop();
-    PrintLine(std::to_string(m_passed) + " passed, " + std::to_string(m_failed + g_toolkitReports.load()) +
+    common::PrintSelfTestLine(std::to_string(m_passed) + " passed, " + std::to_string(m_failed + common::ToolkitReports()) +
               " failed");
     m_frame.Close(true);
 }

@@ -27,8 +27,6 @@ class CJobEditorDialog;
 class CSchedulerSelfTest : public wxEvtHandler {
 public:
     CSchedulerSelfTest(CMainFrame& frame, tarvo::scheduler::CJobList& jobs, std::string shotFolder = {});
-    // Routes the toolkit's assertions and log reports to the self-test; before the windows exist.
-    static void TakeToolkitReports();
     // Prints the box's title and text once it shows, and closes it with its first button (OK or Yes).
     static void CloseWhenShown(wxDialog& box);
     int ExitStatus() const;

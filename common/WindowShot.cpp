@@ -1,5 +1,5 @@
 // WindowShot.cpp --- copies the window's area of the screen into a PNG file.
-#include "ui/WindowShot.h"
+#include "common/WindowShot.h"
 
 #include <wx/bitmap.h>
 #include <wx/dcmemory.h>
@@ -12,7 +12,7 @@
 #include <cstdio>
 #include <cstring>
 
-namespace tarvo::ui {
+namespace tarvo::common {
 
 bool SaveWindowPicture(wxTopLevelWindow& window, const std::string& path, std::string& error) {
     if (!window.IsShown()) {
@@ -45,4 +45,4 @@ bool SaveWindowPicture(wxTopLevelWindow& window, const std::string& path, std::s
     return true;
 }
 
-}  // namespace tarvo::ui
+}  // namespace tarvo::common

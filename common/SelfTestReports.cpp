@@ -17,8 +17,8 @@ std::mutex g_printMutex;
 void OnToolkitAssert(const wxString& file, int line, const wxString& func, const wxString& cond,
                      const wxString& msg) {
     ++g_toolkitReports;
-    PrintSelfTestLine(
-        wxString::Format("FAIL toolkit assertion %s:%d %s: %s %s", file, line, func, cond, msg).utf8_string());
+    PrintSelfTestLine(wxString::Format("FAIL toolkit assertion %s:%d %s: %s %s", file, line, func, cond, msg)
+                          .utf8_string());
 }
 
 // Errors, warnings and debug reports of the toolkit (an unreadable accelerator,
@@ -26,10 +26,13 @@ void OnToolkitAssert(const wxString& file, int line, const wxString& func, const
 class SelfTestLog : public wxLog {
 protected:
     void DoLogRecord(wxLogLevel level, const wxString& message, const wxLogRecordInfo&) override {
-        if (level > wxLOG_Debug) return;
+        if (level > wxLOG_Debug)
+            return;
         const bool fails = level <= wxLOG_Warning || level == wxLOG_Debug;
-        if (fails) ++g_toolkitReports;
-        PrintSelfTestLine(std::string(fails ? "FAIL toolkit report: " : "toolkit report: ") + message.utf8_string());
+        if (fails)
+            ++g_toolkitReports;
+        PrintSelfTestLine(std::string(fails ? "FAIL toolkit report: " : "toolkit report: ") +
+                          message.utf8_string());
     }
 };
 
@@ -41,7 +44,9 @@ void TakeToolkitReports() {
     wxLog::SetLogLevel(wxLOG_Debug);
 }
 
-int ToolkitReports() { return g_toolkitReports.load(); }
+int ToolkitReports() {
+    return g_toolkitReports.load();
+}
 
 void PrintSelfTestLine(const std::string& line) {
     std::lock_guard lock(g_printMutex);

@@ -1,4 +1,5 @@
-// SelfTestReports.h --- what the windows' self-tests print, and the toolkit's own reports counted as failures.
+// SelfTestReports.h --- what the windows' self-tests print, and the toolkit's own reports counted as
+// failures.
 #pragma once
 
 #include <string>

@@ -19,7 +19,8 @@ bool SaveWindowPicture(wxTopLevelWindow& window, const std::string& path, std::s
         error = "the window is not shown";
         return false;
     }
-    if (!wxImage::FindHandler(wxBITMAP_TYPE_PNG)) wxImage::AddHandler(new wxPNGHandler);
+    if (!wxImage::FindHandler(wxBITMAP_TYPE_PNG))
+        wxImage::AddHandler(new wxPNGHandler);
     window.Refresh();
     window.Update();
     const wxRect rect = window.GetScreenRect();
